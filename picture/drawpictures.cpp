@@ -1,0 +1,248 @@
+// Draws the six menu pictures. Run it from the picture folder:
+//   cmake --build build/release --target draw-pictures && (cd picture &&
+//   ../build/release/draw-pictures)
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int width = 164;
+constexpr int height = 124;
+
+void background(QPainter &p, const QColor &top, const QColor &bottom)
+{
+    QLinearGradient sky(0, 0, 0, height);
+    sky.setColorAt(0, top);
+    sky.setColorAt(1, bottom);
+    p.fillRect(0, 0, width, height, sky);
+}
+
+void drumstick(QPainter &p, const QPointF &at, qreal angle)
+{
+    p.save();
+    p.translate(at);
+    p.rotate(angle);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(245, 238, 220));
+    p.drawRoundedRect(QRectF(28, -5, 26, 10), 4, 4);
+    p.drawEllipse(QPointF(54, -6), 7, 7);
+    p.drawEllipse(QPointF(54, 6), 7, 7);
+    QPainterPath meat;
+    meat.moveTo(32, -9);
+    meat.cubicTo(10, -30, -38, -26, -40, 0);
+    meat.cubicTo(-38, 26, 10, 30, 32, 9);
+    meat.closeSubpath();
+    QRadialGradient crust(QPointF(-10, -8), 44);
+    crust.setColorAt(0, QColor(235, 165, 60));
+    crust.setColorAt(1, QColor(160, 80, 20));
+    p.setBrush(crust);
+    p.setPen(QPen(QColor(120, 60, 15), 2));
+    p.drawPath(meat);
+    p.setPen(QPen(QColor(215, 140, 50), 3, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 6; ++i)
+        p.drawPoint(QPointF(-28 + 9 * i, (i % 2 ? -8 : 7)));
+    p.restore();
+}
+
+void chicken(QPainter &p)
+{
+    background(p, QColor(255, 244, 214), QColor(250, 220, 160));
+    drumstick(p, QPointF(62, 46), -20);
+    drumstick(p, QPointF(78, 82), 15);
+}
+
+void fries(QPainter &p)
+{
+    background(p, QColor(255, 250, 225), QColor(255, 230, 170));
+    p.setPen(QPen(QColor(200, 140, 20), 1.5));
+    for (int i = 0; i < 11; ++i) {
+        const qreal x = 44 + i * 7.5;
+        const qreal top = 8 + (i * 37 % 17);
+        p.setBrush(i % 2 ? QColor(255, 214, 60) : QColor(250, 196, 40));
+        p.save();
+        p.translate(x, top);
+        p.rotate((i - 5) * 3);
+        p.drawRect(QRectF(-4, 0, 8, 70));
+        p.restore();
+    }
+    QPainterPath box;
+    box.moveTo(36, 52);
+    box.lineTo(128, 52);
+    box.lineTo(116, 120);
+    box.lineTo(48, 120);
+    box.closeSubpath();
+    p.setPen(QPen(QColor(140, 0, 0), 2));
+    p.setBrush(QColor(215, 25, 30));
+    p.drawPath(box);
+    p.setPen(QPen(QColor(255, 255, 255), 4));
+    p.drawLine(QPointF(42, 84), QPointF(122, 84));
+}
+
+void burger(QPainter &p)
+{
+    background(p, QColor(235, 245, 255), QColor(200, 225, 245));
+    p.setPen(QPen(QColor(130, 70, 20), 1.5));
+    p.setBrush(QColor(225, 150, 60));
+    p.drawRoundedRect(QRectF(22, 94, 120, 20), 8, 8);
+    p.setBrush(QColor(95, 50, 25));
+    p.drawRoundedRect(QRectF(18, 74, 128, 20), 9, 9);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 200, 30));
+    QPolygonF cheese;
+    cheese << QPointF(18, 70) << QPointF(146, 70) << QPointF(140, 80) << QPointF(112, 80)
+           << QPointF(104, 90) << QPointF(96, 80) << QPointF(24, 80);
+    p.drawPolygon(cheese);
+    p.setBrush(QColor(70, 170, 50));
+    QPainterPath lettuce;
+    lettuce.moveTo(14, 66);
+    for (int i = 0; i <= 10; ++i)
+        lettuce.quadTo(20 + i * 13.6, 78 - (i % 2) * 4, 27 + i * 13.6, 66);
+    lettuce.lineTo(150, 62);
+    lettuce.lineTo(14, 62);
+    lettuce.closeSubpath();
+    p.drawPath(lettuce);
+    p.setPen(QPen(QColor(130, 70, 20), 1.5));
+    QRadialGradient bun(QPointF(70, 30), 80);
+    bun.setColorAt(0, QColor(245, 180, 90));
+    bun.setColorAt(1, QColor(200, 120, 40));
+    p.setBrush(bun);
+    p.drawChord(QRectF(18, 12, 128, 104), 0, 180 * 16);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 248, 225));
+    const QPointF seeds[]
+        = {{50, 30}, {72, 22}, {96, 26}, {116, 36}, {62, 44}, {86, 40}, {40, 50}, {106, 52}};
+    for (const QPointF &seed : seeds)
+        p.drawEllipse(seed, 4, 2.5);
+}
+
+void lemonSlice(
+    QPainter &p, const QPointF &centre, qreal radius, const QColor &rind, const QColor &flesh)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(rind);
+    p.drawEllipse(centre, radius, radius);
+    p.setBrush(QColor(255, 255, 235));
+    p.drawEllipse(centre, radius * 0.85, radius * 0.85);
+    p.setBrush(flesh);
+    for (int i = 0; i < 8; ++i)
+        p.drawPie(QRectF(centre.x() - radius * 0.78, centre.y() - radius * 0.78, radius * 1.56,
+                      radius * 1.56),
+            i * 45 * 16 + 4 * 16, 37 * 16);
+}
+
+void glass(QPainter &p, const QColor &drink)
+{
+    QPainterPath cup;
+    cup.moveTo(46, 18);
+    cup.lineTo(118, 18);
+    cup.lineTo(108, 118);
+    cup.lineTo(56, 118);
+    cup.closeSubpath();
+    p.setPen(QPen(QColor(150, 170, 190), 2));
+    p.setBrush(QColor(255, 255, 255, 120));
+    p.drawPath(cup);
+    QPainterPath liquid;
+    liquid.moveTo(49, 36);
+    liquid.lineTo(115, 36);
+    liquid.lineTo(106.5, 116);
+    liquid.lineTo(57.5, 116);
+    liquid.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(drink);
+    p.drawPath(liquid);
+}
+
+void tea(QPainter &p)
+{
+    background(p, QColor(255, 252, 235), QColor(240, 230, 200));
+    p.setPen(QPen(QColor(40, 120, 60), 5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(96, 100), QPointF(126, 4));
+    glass(p, QColor(170, 60, 20));
+    p.setBrush(QColor(255, 255, 255, 90));
+    p.drawRoundedRect(QRectF(60, 44, 18, 16), 3, 3);
+    p.drawRoundedRect(QRectF(82, 56, 18, 16), 3, 3);
+    lemonSlice(p, QPointF(48, 30), 22, QColor(240, 200, 0), QColor(255, 230, 60));
+}
+
+void can(QPainter &p, const QColor &body, const QColor &band)
+{
+    QLinearGradient shade(0, 0, width, 0);
+    shade.setColorAt(0.25, body.darker(140));
+    shade.setColorAt(0.45, body.lighter(130));
+    shade.setColorAt(0.75, body.darker(120));
+    p.setPen(QPen(body.darker(180), 1.5));
+    p.setBrush(shade);
+    p.drawRoundedRect(QRectF(44, 14, 56, 104), 8, 8);
+    p.setBrush(QColor(200, 200, 205));
+    p.drawEllipse(QRectF(46, 8, 52, 12));
+    p.setPen(Qt::NoPen);
+    p.setBrush(band);
+    QPainterPath wave;
+    wave.moveTo(45, 70);
+    wave.cubicTo(60, 52, 80, 88, 99, 60);
+    wave.lineTo(99, 72);
+    wave.cubicTo(80, 100, 60, 64, 45, 82);
+    wave.closeSubpath();
+    p.drawPath(wave);
+}
+
+void cola(QPainter &p)
+{
+    background(p, QColor(245, 245, 250), QColor(215, 215, 225));
+    can(p, QColor(210, 20, 30), QColor(255, 255, 255));
+    p.setPen(QPen(QColor(90, 40, 20), 1));
+    p.setBrush(QColor(60, 25, 10));
+    p.drawRoundedRect(QRectF(108, 56, 40, 62), 5, 5);
+    p.setBrush(QColor(235, 225, 205));
+    p.drawRect(QRectF(108, 52, 40, 8));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 150));
+    const QPointF bubbles[] = {{116, 70}, {126, 84}, {138, 74}, {120, 100}, {134, 106}};
+    for (const QPointF &bubble : bubbles)
+        p.drawEllipse(bubble, 2.5, 2.5);
+}
+
+void soda(QPainter &p)
+{
+    background(p, QColor(235, 255, 240), QColor(200, 240, 210));
+    can(p, QColor(20, 140, 60), QColor(255, 230, 40));
+    lemonSlice(p, QPointF(124, 40), 20, QColor(90, 170, 30), QColor(170, 220, 70));
+    lemonSlice(p, QPointF(130, 92), 20, QColor(240, 200, 0), QColor(255, 230, 60));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    const struct {
+        const char *file;
+        std::function<void(QPainter &)> draw;
+    } pictures[] = {
+        {"chicken.jpg", chicken},
+        {"frice.jpg", fries},
+        {"burger.jpg", burger},
+        {"tea.jpg", tea},
+        {"coke.jpg", cola},
+        {"s.jpg", soda},
+    };
+    int failures = 0;
+    for (const auto &picture : pictures) {
+        QImage image(width, height, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        picture.draw(painter);
+        painter.end();
+        if (!image.save(QString::fromLatin1(picture.file), "JPEG", 90)) {
+            std::fprintf(stderr, "could not write %s\n", picture.file);
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}

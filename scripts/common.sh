@@ -1,0 +1,49 @@
+# Shared by run.sh, test.sh and bench.sh: installs the Debian packages that are missing,
+# builds a CMake preset, and starts a virtual X display.
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+packages=(
+    cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    fonts-wqy-microhei xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
+)
+
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build_preset() {
+    cmake --preset "$1" -S "$top" >/dev/null
+    cmake --build --preset "$1"
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY; stop_display ends it.
+start_display() {
+    local displayfile
+    displayfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$displayfile" ] && break
+        sleep 0.1
+    done
+    [ -s "$displayfile" ] || { echo "Xvfb did not start" >&2; rm -f "$displayfile"; return 1; }
+    export DISPLAY=":$(head -n 1 "$displayfile")"
+    rm -f "$displayfile"
+}
+
+stop_display() {
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=
+}

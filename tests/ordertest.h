@@ -1,0 +1,79 @@
+#ifndef ORDERTEST_H
+#define ORDERTEST_H
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+// A scratch tree laid out like a shadow build: the window runs in root/build/run, so
+// "../../picture/" is root/picture. The working directory is restored afterwards.
+class ScratchRun {
+public:
+    ScratchRun()
+        : m_previous(QDir::currentPath())
+    {
+        QDir(m_root.path()).mkpath(QStringLiteral("picture"));
+        QDir(m_root.path()).mkpath(QStringLiteral("build/run"));
+        QDir::setCurrent(runPath());
+    }
+    ~ScratchRun() { QDir::setCurrent(m_previous); }
+    ScratchRun(const ScratchRun &) = delete;
+    ScratchRun &operator=(const ScratchRun &) = delete;
+
+    bool isValid() const { return m_root.isValid(); }
+    QString runPath() const { return m_root.filePath(QStringLiteral("build/run")); }
+    QString picturePath() const { return m_root.filePath(QStringLiteral("picture")); }
+    QString runFile(const QString &name) const { return runPath() + QLatin1Char('/') + name; }
+
+private:
+    QTemporaryDir m_root;
+    QString m_previous;
+};
+
+// Answers every message box that comes up, as a cashier would by pressing its OK button,
+// and remembers what each one said. Without it a test would hang on the modal box.
+class BoxAnswerer : public QObject {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        QWidget *parent;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::Icon icon;
+    };
+
+    BoxAnswerer()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { answer(); });
+        m_timer.start(10);
+    }
+    const QList<Box> &boxes() const { return m_boxes; }
+
+private:
+    void answer()
+    {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget *window : windows) {
+            auto *box = qobject_cast<QMessageBox *>(window);
+            if (!box || !box->isVisible() || m_answered.contains(box))
+                continue;
+            m_answered.append(box);
+            m_boxes.append({box->windowTitle(), box->text(), box->parentWidget(),
+                box->standardButtons(), box->icon()});
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->reject();
+        }
+    }
+
+    QTimer m_timer;
+    QList<Box> m_boxes;
+    QList<QPointer<QMessageBox>> m_answered;
+};
+
+#endif // ORDERTEST_H

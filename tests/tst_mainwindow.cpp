@@ -1,0 +1,396 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+
+#include "ordertest.h"
+
+namespace {
+
+const char *const pictureNames[] = {"chicken", "frice", "burger", "tea", "coke", "s"};
+const char *const labelNames[] = {"label", "label_2", "label_3", "label_4", "label_5", "label_6"};
+
+void writePicture(const QString &path, const QColor &colour)
+{
+    QImage image(82, 62, QImage::Format_RGB32);
+    image.fill(colour);
+    QVERIFY(image.save(path, "JPEG"));
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// A well-formed JPEG whose frame header claims 20000 x 20000 pixels.
+QByteArray hugeJpeg()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    const int frame = bytes.indexOf(QByteArray("\xff\xc0", 2));
+    if (frame < 0)
+        return {};
+    for (int offset : {frame + 5, frame + 7}) {
+        bytes[offset] = char(20000 >> 8);
+        bytes[offset + 1] = char(20000 & 0xff);
+    }
+    return bytes;
+}
+
+QColor centreColour(const QPixmap &pixmap)
+{
+    const QImage image = pixmap.toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24
+        && qAbs(a.blue() - b.blue()) < 24;
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void connectsWithoutWarnings();
+    void widgetTree_data();
+    void widgetTree();
+    void creationOrder();
+    void windowFrame();
+    void formKeepsWindowName_data();
+    void formKeepsWindowName();
+    void startsEmpty();
+    void paymentIsExclusive();
+    void clicksReachOnlyTheirOwnSlot_data();
+    void clicksReachOnlyTheirOwnSlot();
+    void formShowsItsFirstPictures();
+    void pictures_data();
+    void pictures();
+
+private:
+    ScratchRun *m_run = nullptr;
+};
+
+void tst_MainWindow::init()
+{
+    // Each test gets a fresh run directory; the previous one is removed with its object.
+    delete m_run;
+    m_run = new ScratchRun;
+    QVERIFY(m_run->isValid());
+}
+
+void tst_MainWindow::connectsWithoutWarnings()
+{
+    // A slot whose name matches no child and signal is reported as a warning by the
+    // connection by name; any warning while the window is built is a fault.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".+")));
+    MainWindow window;
+    QVERIFY(window.findChild<QPushButton *>(QStringLiteral("pushButton")));
+}
+
+void tst_MainWindow::widgetTree_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("chicken") << "QCheckBox" << QRect(80, 30, 91, 18) << "炸雞100";
+    QTest::newRow("frice") << "QCheckBox" << QRect(80, 80, 101, 18) << "薯條200";
+    QTest::newRow("burger") << "QCheckBox" << QRect(80, 130, 101, 18) << "漢堡200";
+    QTest::newRow("tea") << "QCheckBox" << QRect(220, 30, 121, 18) << "檸檬紅茶40";
+    QTest::newRow("coke") << "QCheckBox" << QRect(220, 80, 101, 18) << "可樂50";
+    QTest::newRow("sprite") << "QCheckBox" << QRect(220, 130, 101, 18) << "雪碧60";
+    QTest::newRow("yes") << "QRadioButton" << QRect(370, 30, 91, 18) << "付現-10";
+    QTest::newRow("no") << "QRadioButton" << QRect(370, 70, 121, 18) << "刷卡";
+    QTest::newRow("pushButton") << "QPushButton" << QRect(360, 130, 80, 18) << "點餐";
+    QTest::newRow("pushButton_2") << "QPushButton" << QRect(450, 130, 80, 18) << "紀錄";
+    QTest::newRow("textEdit") << "QTextEdit" << QRect(30, 170, 501, 111) << "";
+    QTest::newRow("label") << "QLabel" << QRect(30, 20, 41, 31) << "";
+    QTest::newRow("label_2") << "QLabel" << QRect(30, 70, 41, 31) << "";
+    QTest::newRow("label_3") << "QLabel" << QRect(30, 120, 41, 31) << "";
+    QTest::newRow("label_4") << "QLabel" << QRect(170, 20, 41, 31) << "";
+    QTest::newRow("label_5") << "QLabel" << QRect(170, 70, 41, 31) << "";
+    QTest::newRow("label_6") << "QLabel" << QRect(170, 120, 41, 31) << "";
+}
+
+void tst_MainWindow::widgetTree()
+{
+    QFETCH(QString, className);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    auto *widget = window.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+    QCOMPARE(widget->parentWidget(), window.centralWidget());
+    QCOMPARE(widget->geometry(), geometry);
+    QVERIFY(widget->isVisible());
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        QCOMPARE(button->text(), caption);
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        QCOMPARE(label->text(), caption);
+        QVERIFY(label->hasScaledContents());
+    }
+}
+
+void tst_MainWindow::creationOrder()
+{
+    MainWindow window;
+    QWidget *central = window.centralWidget();
+    QVERIFY(central);
+    QCOMPARE(central->objectName(), QStringLiteral("centralwidget"));
+    QCOMPARE(QString::fromLatin1(central->metaObject()->className()), QStringLiteral("QWidget"));
+    QVERIFY(!central->layout());
+
+    QStringList order;
+    for (const QObject *child : central->children())
+        order << child->objectName();
+    const QStringList expected = {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes",
+        "no", "pushButton", "pushButton_2", "textEdit", "label", "label_2", "label_3", "label_4",
+        "label_5", "label_6"};
+    QCOMPARE(order, expected);
+
+    // Keyboard focus follows the order of creation.
+    QStringList focusOrder;
+    for (QWidget *w = window.findChild<QWidget *>(QStringLiteral("chicken"));
+         w && focusOrder.size() < 11; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            focusOrder << w->objectName();
+    }
+    QCOMPARE(focusOrder, expected.mid(0, 11));
+}
+
+void tst_MainWindow::windowFrame()
+{
+    MainWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Ordering System"));
+    QCOMPARE(window.size(), QSize(545, 328));
+
+    QMenuBar *menuBar = window.menuBar();
+    QCOMPARE(menuBar->objectName(), QStringLiteral("menubar"));
+    QCOMPARE(menuBar->parentWidget(), &window);
+    QVERIFY(menuBar->actions().isEmpty());
+
+    QStatusBar *statusBar = window.statusBar();
+    QCOMPARE(statusBar->objectName(), QStringLiteral("statusbar"));
+    QCOMPARE(statusBar->parentWidget(), &window);
+    QVERIFY(statusBar->currentMessage().isEmpty());
+}
+
+void tst_MainWindow::formKeepsWindowName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("unnamed") << ""
+                             << "MainWindow";
+    QTest::newRow("named") << "till"
+                           << "till";
+}
+
+void tst_MainWindow::formKeepsWindowName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QMainWindow window;
+    window.setObjectName(name);
+    Ui_MainWindow form;
+    form.setupUi(&window);
+    QCOMPARE(window.objectName(), expected);
+    QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
+}
+
+void tst_MainWindow::startsEmpty()
+{
+    MainWindow window;
+    const auto boxes = window.findChildren<QCheckBox *>();
+    QCOMPARE(boxes.size(), 6);
+    for (const QCheckBox *box : boxes) {
+        QCOMPARE(box->checkState(), Qt::Unchecked);
+        QVERIFY(!box->isTristate());
+    }
+    const auto radios = window.findChildren<QRadioButton *>();
+    QCOMPARE(radios.size(), 2);
+    for (const QRadioButton *radio : radios)
+        QVERIFY(!radio->isChecked());
+    auto *text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    QVERIFY(text->toPlainText().isEmpty());
+    QVERIFY(!text->isReadOnly());
+}
+
+void tst_MainWindow::paymentIsExclusive()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *cash = window.findChild<QRadioButton *>(QStringLiteral("yes"));
+    auto *card = window.findChild<QRadioButton *>(QStringLiteral("no"));
+
+    QTest::mouseClick(cash, Qt::LeftButton, {}, QPoint(8, 9));
+    QVERIFY(cash->isChecked());
+    QVERIFY(!card->isChecked());
+    QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(8, 9));
+    QVERIFY(!cash->isChecked());
+    QVERIFY(card->isChecked());
+    // A chosen payment can be moved but not taken back to none.
+    QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(8, 9));
+    QVERIFY(card->isChecked());
+}
+
+void tst_MainWindow::clicksReachOnlyTheirOwnSlot_data()
+{
+    QTest::addColumn<QString>("textAfter");
+    QTest::addColumn<QByteArray>("recordAfter");
+
+    const QString untouched = QStringLiteral("note");
+    for (const char *name :
+        {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
+        QTest::newRow(name) << untouched << QByteArray();
+    QTest::newRow("pushButton") << "You have to choose a payment method" << QByteArray();
+    QTest::newRow("pushButton_2") << untouched << QByteArray("note\n");
+}
+
+void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
+{
+    QFETCH(QString, textAfter);
+    QFETCH(QByteArray, recordAfter);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    text->setPlainText(QStringLiteral("note"));
+
+    auto *widget = window.findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(widget);
+    BoxAnswerer answerer;
+    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
+
+    QCOMPARE(text->toPlainText(), textAfter);
+    QFile record(QStringLiteral("test.txt"));
+    if (recordAfter.isEmpty()) {
+        QVERIFY(!record.exists());
+    } else {
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QCOMPARE(record.readAll(), recordAfter);
+    }
+    QVERIFY(answerer.boxes().isEmpty());
+}
+
+void tst_MainWindow::formShowsItsFirstPictures()
+{
+    for (const char *picture : pictureNames)
+        writePicture(m_run->picturePath() + "/" + picture + ".jpg", Qt::red);
+
+    QMainWindow window;
+    Ui_MainWindow form;
+    form.setupUi(&window);
+    for (const char *name : labelNames) {
+        auto *label = window.findChild<QLabel *>(QString::fromLatin1(name));
+        QVERIFY(label);
+        // The empty caption set after the picture leaves the picture in place.
+        QVERIFY(label->text().isEmpty());
+        QVERIFY2(near(centreColour(label->pixmap()), Qt::red), name);
+    }
+}
+
+void tst_MainWindow::pictures_data()
+{
+    QTest::addColumn<QString>("runPictures");
+    QTest::addColumn<QString>("formPictures");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("both") << "green"
+                          << "red" << true;
+    QTest::newRow("run only") << "green"
+                              << "" << true;
+    QTest::newRow("form only") << ""
+                               << "red" << false;
+    QTest::newRow("none") << ""
+                          << "" << false;
+    QTest::newRow("random bytes") << "random"
+                                  << "red" << false;
+    QTest::newRow("huge header") << "huge"
+                                 << "red" << false;
+    QTest::newRow("empty file") << "empty"
+                                << "red" << false;
+}
+
+void tst_MainWindow::pictures()
+{
+    QFETCH(QString, runPictures);
+    QFETCH(QString, formPictures);
+    QFETCH(bool, shown);
+
+    QByteArray noise(4096, Qt::Uninitialized);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    noise[0] = '\xff';
+    const QByteArray huge = hugeJpeg();
+    QVERIFY(!huge.isEmpty());
+
+    for (const char *picture : pictureNames) {
+        const QString file = QString::fromLatin1(picture) + ".jpg";
+        if (runPictures == "green")
+            writePicture(m_run->runFile(file), Qt::green);
+        else if (runPictures == "random")
+            writeBytes(m_run->runFile(file), noise);
+        else if (runPictures == "huge")
+            writeBytes(m_run->runFile(file), huge);
+        else if (runPictures == "empty")
+            writeBytes(m_run->runFile(file), {});
+        if (formPictures == "red")
+            writePicture(m_run->picturePath() + "/" + file, Qt::red);
+    }
+
+    BoxAnswerer answerer;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (int i = 0; i < 6; ++i) {
+        const QString name = QString::fromLatin1(labelNames[i]);
+        auto *label = window.findChild<QLabel *>(name);
+        QVERIFY(label);
+        const QString file = QStringLiteral("./%1.jpg").arg(QLatin1String(pictureNames[i]));
+        QCOMPARE(label->styleSheet(), QStringLiteral("border-image:url(%1);").arg(file));
+        QVERIFY(label->hasScaledContents());
+        const QPixmap pixmap = label->pixmap();
+        QCOMPARE(pixmap.isNull(), !shown);
+        if (shown)
+            QVERIFY2(near(centreColour(pixmap), Qt::green), qPrintable(name));
+
+        // What the cashier sees: the picture stretched over the label, or nothing.
+        const QColor drawn = centreColour(label->grab());
+        QVERIFY2(shown == near(drawn, Qt::green), qPrintable(name));
+        QVERIFY2(!near(drawn, Qt::red), qPrintable(name));
+    }
+    QVERIFY(answerer.boxes().isEmpty());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,206 @@
+#include "mainwindow.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include "ordertest.h"
+
+namespace {
+
+enum class Payment { Cash, Card, None };
+
+struct MenuItem {
+    const char *box;
+    const char *word;
+    int price;
+};
+
+// The menu as the customer reads it, in the order the summary names the items.
+const MenuItem menu[] = {
+    {"burger", "burger", 200},
+    {"chicken", "chicken", 100},
+    {"frice", "frice", 200},
+    {"coke", "coke", 50},
+    {"tea", "lemon tea", 40},
+    {"sprite", "sprite", 60},
+};
+
+QString expectedSummary(int chosen, Payment payment)
+{
+    if (payment == Payment::None)
+        return QStringLiteral("You have to choose a payment method");
+    QStringList words;
+    int total = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (chosen & (1 << i)) {
+            words << QString::fromLatin1(menu[i].word);
+            total += menu[i].price;
+        }
+    }
+    const QString order
+        = words.isEmpty() ? QStringLiteral("You order  ") : "You order : " + words.join(", ") + " ";
+    const int toPay = payment == Payment::Cash ? qMax(0, total - 10) : total;
+    return QStringLiteral("%1\nTotal money is %2\nhave to pay %3").arg(order).arg(total).arg(toPay);
+}
+
+class Till {
+public:
+    Till()
+    {
+        window.show();
+        text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    }
+
+    QCheckBox *box(const char *name) { return window.findChild<QCheckBox *>(QLatin1String(name)); }
+
+    void choose(int chosen, Payment payment)
+    {
+        for (int i = 0; i < 6; ++i)
+            box(menu[i].box)->setChecked(chosen & (1 << i));
+        if (payment != Payment::None)
+            QTest::mouseClick(
+                radio(payment == Payment::Cash ? "yes" : "no"), Qt::LeftButton, {}, QPoint(8, 9));
+    }
+
+    QRadioButton *radio(const char *name)
+    {
+        return window.findChild<QRadioButton *>(QLatin1String(name));
+    }
+
+    QString order()
+    {
+        QTest::mouseClick(
+            window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        return text->toPlainText();
+    }
+
+    MainWindow window;
+    QTextEdit *text = nullptr;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Payment)
+
+class tst_OrderTally : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyOrder_data();
+    void everyOrder();
+    void knownOrders_data();
+    void knownOrders();
+    void clickLeavesOnlyTheSummary();
+    void partlyCheckedCounts();
+};
+
+void tst_OrderTally::everyOrder_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<Payment>("payment");
+
+    const std::pair<Payment, const char *> payments[]
+        = {{Payment::Cash, "cash"}, {Payment::Card, "card"}, {Payment::None, "none"}};
+    for (int chosen = 0; chosen < 64; ++chosen) {
+        for (const auto &[payment, name] : payments)
+            QTest::addRow("items %02d, %s", chosen, name) << chosen << payment;
+    }
+}
+
+void tst_OrderTally::everyOrder()
+{
+    QFETCH(int, chosen);
+    QFETCH(Payment, payment);
+
+    Till till;
+    till.choose(chosen, payment);
+    QCOMPARE(till.order(), expectedSummary(chosen, payment));
+}
+
+void tst_OrderTally::knownOrders_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<Payment>("payment");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("burger and chicken, cash")
+        << 0b000011 << Payment::Cash
+        << "You order : burger, chicken \nTotal money is 300\nhave to pay 290";
+    QTest::newRow("nothing, cash")
+        << 0 << Payment::Cash << "You order  \nTotal money is 0\nhave to pay 0";
+    QTest::newRow("nothing, card")
+        << 0 << Payment::Card << "You order  \nTotal money is 0\nhave to pay 0";
+    QTest::newRow("everything, card")
+        << 0b111111 << Payment::Card
+        << "You order : burger, chicken, frice, coke, lemon tea, sprite \n"
+           "Total money is 650\nhave to pay 650";
+    QTest::newRow("everything, cash")
+        << 0b111111 << Payment::Cash
+        << "You order : burger, chicken, frice, coke, lemon tea, sprite \n"
+           "Total money is 650\nhave to pay 640";
+    QTest::newRow("burger, card") << 0b000001 << Payment::Card
+                                  << "You order : burger \nTotal money is 200\nhave to pay 200";
+    QTest::newRow("tea, cash") << 0b010000 << Payment::Cash
+                               << "You order : lemon tea \nTotal money is 40\nhave to pay 30";
+    QTest::newRow("coke, cash") << 0b001000 << Payment::Cash
+                                << "You order : coke \nTotal money is 50\nhave to pay 40";
+    QTest::newRow("items, no payment")
+        << 0b000011 << Payment::None << "You have to choose a payment method";
+}
+
+void tst_OrderTally::knownOrders()
+{
+    QFETCH(int, chosen);
+    QFETCH(Payment, payment);
+    QFETCH(QString, summary);
+
+    Till till;
+    till.choose(chosen, payment);
+    QCOMPARE(till.order(), summary);
+}
+
+void tst_OrderTally::clickLeavesOnlyTheSummary()
+{
+    Till till;
+    till.choose(0b100010, Payment::Card);
+    till.text->setPlainText(QStringLiteral("typed by the cashier\nsecond line"));
+
+    const QString expected = expectedSummary(0b100010, Payment::Card);
+    QCOMPARE(till.order(), expected);
+    QCOMPARE(till.order(), expected);
+    QCOMPARE(till.text->document()->blockCount(), 3);
+
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(till.box(menu[i].box)->isChecked(), i == 1 || i == 5);
+    QVERIFY(till.radio("no")->isChecked());
+    QVERIFY(!till.radio("yes")->isChecked());
+
+    for (QTextBlock block = till.text->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+            QCOMPARE(fragment.fragment().charFormat().fontPointSize(), 12.0);
+    }
+
+    // An order that lacks its payment replaces the summary too.
+    till.choose(0b100010, Payment::None);
+    till.radio("no")->setAutoExclusive(false);
+    till.radio("no")->setChecked(false);
+    QCOMPARE(till.order(), expectedSummary(0b100010, Payment::None));
+    QCOMPARE(till.text->document()->blockCount(), 1);
+}
+
+void tst_OrderTally::partlyCheckedCounts()
+{
+    Till till;
+    till.choose(0, Payment::Card);
+    QCheckBox *coke = till.box("coke");
+    coke->setTristate(true);
+    coke->setCheckState(Qt::PartiallyChecked);
+    QCOMPARE(till.order(), expectedSummary(0b001000, Payment::Card));
+}
+
+QTEST_MAIN(tst_OrderTally)
+#include "tst_ordertally.moc"
