@@ -15,16 +15,13 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Ordering System"));
 
-    const struct {
+    const struct
+    {
         QLabel *label;
         const char *file;
     } pictures[] = {
-        {ui->label, "./chicken.jpg"},
-        {ui->label_2, "./frice.jpg"},
-        {ui->label_3, "./burger.jpg"},
-        {ui->label_4, "./tea.jpg"},
-        {ui->label_5, "./coke.jpg"},
-        {ui->label_6, "./s.jpg"},
+        {ui->label, "./chicken.jpg"}, {ui->label_2, "./frice.jpg"}, {ui->label_3, "./burger.jpg"},
+        {ui->label_4, "./tea.jpg"},   {ui->label_5, "./coke.jpg"},  {ui->label_6, "./s.jpg"},
     };
     for (const auto &picture : pictures) {
         const QString file = QString::fromLatin1(picture.file);
@@ -45,17 +42,15 @@ void MainWindow::on_pushButton_clicked()
     ui->textEdit->setFontPointSize(12);
 
     // The burger is charged the 200 that its caption shows.
-    const struct {
+    const struct
+    {
         const QCheckBox *box;
         const char *word;
         int price;
     } menu[] = {
-        {ui->burger, "burger, ", 200},
-        {ui->chicken, "chicken, ", 100},
-        {ui->frice, "frice, ", 200},
-        {ui->coke, "coke, ", 50},
-        {ui->tea, "lemon tea, ", 40},
-        {ui->sprite, "sprite, ", 60},
+        {ui->burger, "burger, ", 200}, {ui->chicken, "chicken, ", 100},
+        {ui->frice, "frice, ", 200},   {ui->coke, "coke, ", 50},
+        {ui->tea, "lemon tea, ", 40},  {ui->sprite, "sprite, ", 60},
     };
 
     QString order = QStringLiteral("You order : ");
@@ -89,8 +84,8 @@ void MainWindow::on_pushButton_2_clicked()
     const QString fileName = QStringLiteral("test.txt");
     QFile file(fileName);
     if (!file.open(QIODevice::Append | QIODevice::Text)) {
-        QMessageBox::information(
-            this, QStringLiteral("Error Message"), QStringLiteral("Please Select a Text File!"));
+        QMessageBox::information(this, QStringLiteral("Error Message"),
+                                 QStringLiteral("Please Select a Text File!"));
         return;
     }
 
@@ -118,5 +113,5 @@ void MainWindow::on_pushButton_2_clicked()
 
     QFile::resize(fileName, sizeBefore);
     QMessageBox::information(this, QStringLiteral("Error Message"),
-        QStringLiteral("Could not save the order to test.txt: ") + reason);
+                             QStringLiteral("Could not save the order to test.txt: ") + reason);
 }

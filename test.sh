@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Builds the ordering window with its tests and runs them all through CTest.
+# Builds the ordering window and runs every check: the unit tests and the real-window test,
+# the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# static analysis. Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_missing "${packages[@]}"
+install_missing "${packages[@]}" clang-tidy clang-format clazy
+
 build_preset release
 ctest --preset release
+
+build_preset asan
+ctest --preset asan
+
+"$top/scripts/lint.sh" "$top/build/release"

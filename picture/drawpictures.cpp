@@ -23,7 +23,7 @@ void background(QPainter &p, const QColor &top, const QColor &bottom)
     p.fillRect(0, 0, width, height, sky);
 }
 
-void drumstick(QPainter &p, const QPointF &at, qreal angle)
+void drumstick(QPainter &p, QPointF at, qreal angle)
 {
     p.save();
     p.translate(at);
@@ -46,7 +46,7 @@ void drumstick(QPainter &p, const QPointF &at, qreal angle)
     p.drawPath(meat);
     p.setPen(QPen(QColor(215, 140, 50), 3, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 6; ++i)
-        p.drawPoint(QPointF(-28 + 9 * i, (i % 2 ? -8 : 7)));
+        p.drawPoint(QPointF(-28 + 9 * i, (i % 2 == 1 ? -8 : 7)));
     p.restore();
 }
 
@@ -64,7 +64,7 @@ void fries(QPainter &p)
     for (int i = 0; i < 11; ++i) {
         const qreal x = 44 + i * 7.5;
         const qreal top = 8 + (i * 37 % 17);
-        p.setBrush(i % 2 ? QColor(255, 214, 60) : QColor(250, 196, 40));
+        p.setBrush(i % 2 == 1 ? QColor(255, 214, 60) : QColor(250, 196, 40));
         p.save();
         p.translate(x, top);
         p.rotate((i - 5) * 3);
@@ -121,8 +121,7 @@ void burger(QPainter &p)
         p.drawEllipse(seed, 4, 2.5);
 }
 
-void lemonSlice(
-    QPainter &p, const QPointF &centre, qreal radius, const QColor &rind, const QColor &flesh)
+void lemonSlice(QPainter &p, QPointF centre, qreal radius, const QColor &rind, const QColor &flesh)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(rind);
@@ -132,8 +131,8 @@ void lemonSlice(
     p.setBrush(flesh);
     for (int i = 0; i < 8; ++i)
         p.drawPie(QRectF(centre.x() - radius * 0.78, centre.y() - radius * 0.78, radius * 1.56,
-                      radius * 1.56),
-            i * 45 * 16 + 4 * 16, 37 * 16);
+                         radius * 1.56),
+                  i * 45 * 16 + 4 * 16, 37 * 16);
 }
 
 void glass(QPainter &p, const QColor &drink)
@@ -221,16 +220,13 @@ void soda(QPainter &p)
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    const struct {
+    const struct
+    {
         const char *file;
         std::function<void(QPainter &)> draw;
     } pictures[] = {
-        {"chicken.jpg", chicken},
-        {"frice.jpg", fries},
-        {"burger.jpg", burger},
-        {"tea.jpg", tea},
-        {"coke.jpg", cola},
-        {"s.jpg", soda},
+        {"chicken.jpg", chicken}, {"frice.jpg", fries}, {"burger.jpg", burger},
+        {"tea.jpg", tea},         {"coke.jpg", cola},   {"s.jpg", soda},
     };
     int failures = 0;
     for (const auto &picture : pictures) {

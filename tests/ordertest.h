@@ -11,7 +11,8 @@
 
 // A scratch tree laid out like a shadow build: the window runs in root/build/run, so
 // "../../picture/" is root/picture. The working directory is restored afterwards.
-class ScratchRun {
+class ScratchRun
+{
 public:
     ScratchRun()
         : m_previous(QDir::currentPath())
@@ -36,9 +37,11 @@ private:
 
 // Answers every message box that comes up, as a cashier would by pressing its OK button,
 // and remembers what each one said. Without it a test would hang on the modal box.
-class BoxAnswerer : public QObject {
+class BoxAnswerer
+{
 public:
-    struct Box {
+    struct Box
+    {
         QString title;
         QString text;
         QWidget *parent;
@@ -48,7 +51,7 @@ public:
 
     BoxAnswerer()
     {
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { answer(); });
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { answer(); });
         m_timer.start(10);
     }
     const QList<Box> &boxes() const { return m_boxes; }
@@ -63,7 +66,7 @@ private:
                 continue;
             m_answered.append(box);
             m_boxes.append({box->windowTitle(), box->text(), box->parentWidget(),
-                box->standardButtons(), box->icon()});
+                            box->standardButtons(), box->icon()});
             if (QAbstractButton *ok = box->button(QMessageBox::Ok))
                 ok->click();
             else

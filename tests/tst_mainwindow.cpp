@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <memory>
+
 #include "ordertest.h"
 
 namespace {
@@ -43,10 +45,10 @@ QByteArray hugeJpeg()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG");
-    const int frame = bytes.indexOf(QByteArray("\xff\xc0", 2));
+    const qsizetype frame = bytes.indexOf(QByteArray("\xff\xc0", 2));
     if (frame < 0)
         return {};
-    for (int offset : {frame + 5, frame + 7}) {
+    for (qsizetype offset : {frame + 5, frame + 7}) {
         bytes[offset] = char(20000 >> 8);
         bytes[offset + 1] = char(20000 & 0xff);
     }
@@ -67,11 +69,13 @@ bool near(const QColor &a, const QColor &b)
 
 } // namespace
 
-class tst_MainWindow : public QObject {
+class tst_MainWindow : public QObject
+{
     Q_OBJECT
 
 private slots:
     void init();
+    void cleanup();
     void connectsWithoutWarnings();
     void widgetTree_data();
     void widgetTree();
@@ -88,15 +92,18 @@ private slots:
     void pictures();
 
 private:
-    ScratchRun *m_run = nullptr;
+    std::unique_ptr<ScratchRun> m_run;
 };
 
 void tst_MainWindow::init()
 {
-    // Each test gets a fresh run directory; the previous one is removed with its object.
-    delete m_run;
-    m_run = new ScratchRun;
+    m_run = std::make_unique<ScratchRun>();
     QVERIFY(m_run->isValid());
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_run.reset();
 }
 
 void tst_MainWindow::connectsWithoutWarnings()
@@ -170,16 +177,17 @@ void tst_MainWindow::creationOrder()
     QStringList order;
     for (const QObject *child : central->children())
         order << child->objectName();
-    const QStringList expected = {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes",
-        "no", "pushButton", "pushButton_2", "textEdit", "label", "label_2", "label_3", "label_4",
-        "label_5", "label_6"};
+    const QStringList expected
+        = {"chicken", "frice",   "burger",     "tea",          "coke",     "sprite",
+           "yes",     "no",      "pushButton", "pushButton_2", "textEdit", "label",
+           "label_2", "label_3", "label_4",    "label_5",      "label_6"};
     QCOMPARE(order, expected);
 
     // Keyboard focus follows the order of creation.
     QStringList focusOrder;
-    for (QWidget *w = window.findChild<QWidget *>(QStringLiteral("chicken"));
+    for (auto *w = window.findChild<QWidget *>(QStringLiteral("chicken"));
          w && focusOrder.size() < 11; w = w->nextInFocusChain()) {
-        if (w->focusPolicy() & Qt::TabFocus)
+        if ((w->focusPolicy() & Qt::TabFocus) != 0)
             focusOrder << w->objectName();
     }
     QCOMPARE(focusOrder, expected.mid(0, 11));
@@ -269,7 +277,7 @@ void tst_MainWindow::clicksReachOnlyTheirOwnSlot_data()
 
     const QString untouched = QStringLiteral("note");
     for (const char *name :
-        {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
+         {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
         QTest::newRow(name) << untouched << QByteArray();
     QTest::newRow("pushButton") << "You have to choose a payment method" << QByteArray();
     QTest::newRow("pushButton_2") << untouched << QByteArray("note\n");

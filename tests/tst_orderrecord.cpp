@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <memory>
+
 #include "ordertest.h"
 
 #ifdef Q_OS_UNIX
@@ -16,8 +18,10 @@
 
 namespace {
 
-const QString summary
-    = QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
+QString summary()
+{
+    return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -40,7 +44,8 @@ bool runningAsRoot()
 #endif
 }
 
-class Counter {
+class Counter
+{
 public:
     Counter()
     {
@@ -49,8 +54,8 @@ public:
     }
     void record()
     {
-        QTest::mouseClick(
-            window.findChild<QPushButton *>(QStringLiteral("pushButton_2")), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_2")),
+                          Qt::LeftButton);
     }
 
     MainWindow window;
@@ -59,7 +64,8 @@ public:
 
 } // namespace
 
-class tst_OrderRecord : public QObject {
+class tst_OrderRecord : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -77,12 +83,12 @@ private slots:
     void twoProgramsAtOnce();
 
 private:
-    ScratchRun *m_run = nullptr;
+    std::unique_ptr<ScratchRun> m_run;
 };
 
 void tst_OrderRecord::init()
 {
-    m_run = new ScratchRun;
+    m_run = std::make_unique<ScratchRun>();
     QVERIFY(m_run->isValid());
 }
 
@@ -90,8 +96,7 @@ void tst_OrderRecord::cleanup()
 {
     // Give back any permission taken away, so that the scratch tree can be removed.
     QFile::setPermissions(m_run->runPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    delete m_run;
-    m_run = nullptr;
+    m_run.reset();
 }
 
 void tst_OrderRecord::content_data()
@@ -101,11 +106,11 @@ void tst_OrderRecord::content_data()
     QTest::addColumn<int>("clicks");
     QTest::addColumn<QByteArray>("after");
 
-    const QByteArray record = summary.toUtf8() + '\n';
+    const QByteArray record = summary().toUtf8() + '\n';
     const QByteArray missing; // no file at all before the first click
 
-    QTest::newRow("first click creates the file") << missing << summary << 1 << record;
-    QTest::newRow("two clicks, two records") << missing << summary << 2 << record + record;
+    QTest::newRow("first click creates the file") << missing << summary() << 1 << record;
+    QTest::newRow("two clicks, two records") << missing << summary() << 2 << record + record;
     QTest::newRow("empty text area creates an empty file")
         << missing << QString() << 1 << QByteArray("");
     QTest::newRow("empty text area adds nothing")
@@ -118,7 +123,7 @@ void tst_OrderRecord::content_data()
         << QByteArray("\xe5\x8a\xa0\xe8\xbe\xa3 "
                       "\xe6\xbc\xa2\xe5\xa0\xa1\n\xe4\xb8\x8d\xe8\xa6\x81\xe5\x86\xb0\n");
     QTest::newRow("after earlier records")
-        << QByteArray("earlier\n") << summary << 1 << "earlier\n" + record;
+        << QByteArray("earlier\n") << summary() << 1 << "earlier\n" + record;
     QTest::newRow("after a record without line end")
         << QByteArray("have to pay 390") << "x" << 1 << QByteArray("have to pay 390x\n");
     QTest::newRow("after arbitrary bytes")
@@ -154,14 +159,14 @@ void tst_OrderRecord::recordsOneTallyTwice()
     counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->setChecked(true);
     counter.window.findChild<QCheckBox *>(QStringLiteral("chicken"))->setChecked(true);
     counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->setChecked(true);
-    QTest::mouseClick(
-        counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+    QTest::mouseClick(counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")),
+                      Qt::LeftButton);
     counter.record();
     counter.record();
 
-    const QByteArray record = summary.toUtf8() + '\n';
+    const QByteArray record = summary().toUtf8() + '\n';
     QCOMPARE(readAll(QStringLiteral("test.txt")), record + record);
-    QCOMPARE(counter.text->toPlainText(), summary);
+    QCOMPARE(counter.text->toPlainText(), summary());
     QVERIFY(counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->isChecked());
     QVERIFY(counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->isChecked());
 }
@@ -192,7 +197,7 @@ void tst_OrderRecord::openFailure()
 
     BoxAnswerer answerer;
     Counter counter;
-    counter.text->setPlainText(summary);
+    counter.text->setPlainText(summary());
     counter.record();
 
     QCOMPARE(answerer.boxes().size(), 1);
@@ -202,7 +207,7 @@ void tst_OrderRecord::openFailure()
     QCOMPARE(box.parent, &counter.window);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(box.icon, QMessageBox::Information);
-    QCOMPARE(counter.text->toPlainText(), summary);
+    QCOMPARE(counter.text->toPlainText(), summary());
     if (obstacle == "directory")
         QVERIFY(QFileInfo(path).isDir());
     else if (obstacle == "read-only file")
@@ -214,7 +219,7 @@ void tst_OrderRecord::openFailure()
 void tst_OrderRecord::diskFull_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("short record") << summary;
+    QTest::newRow("short record") << summary();
     // Longer than the file's own buffer, so it goes to the disk in the write itself.
     QTest::newRow("long record") << QString(40000, QLatin1Char('x'));
 }
@@ -252,8 +257,8 @@ void tst_OrderRecord::fileSizeLimit_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("room");
-    QTest::newRow("short record, some room") << summary << 10;
-    QTest::newRow("short record, no room") << summary << 0;
+    QTest::newRow("short record, some room") << summary() << 10;
+    QTest::newRow("short record, no room") << summary() << 0;
     QTest::newRow("long record, some room") << QString(40000, QLatin1Char('x')) << 30000;
 }
 
@@ -271,7 +276,7 @@ void tst_OrderRecord::fileSizeLimit()
     QProcess recorder;
     recorder.setWorkingDirectory(m_run->runPath());
     recorder.start(QStringLiteral(ORDER_RECORDER),
-        {QStringLiteral("1"), text, QString::number(earlier.size() + room)});
+                   {QStringLiteral("1"), text, QString::number(earlier.size() + room)});
     QVERIFY(recorder.waitForFinished(60000));
     QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
     QCOMPARE(recorder.exitCode(), 0);

@@ -13,7 +13,8 @@ namespace {
 
 enum class Payment { Cash, Card, None };
 
-struct MenuItem {
+struct MenuItem
+{
     const char *box;
     const char *word;
     int price;
@@ -21,12 +22,8 @@ struct MenuItem {
 
 // The menu as the customer reads it, in the order the summary names the items.
 const MenuItem menu[] = {
-    {"burger", "burger", 200},
-    {"chicken", "chicken", 100},
-    {"frice", "frice", 200},
-    {"coke", "coke", 50},
-    {"tea", "lemon tea", 40},
-    {"sprite", "sprite", 60},
+    {"burger", "burger", 200}, {"chicken", "chicken", 100}, {"frice", "frice", 200},
+    {"coke", "coke", 50},      {"tea", "lemon tea", 40},    {"sprite", "sprite", 60},
 };
 
 QString expectedSummary(int chosen, Payment payment)
@@ -36,7 +33,7 @@ QString expectedSummary(int chosen, Payment payment)
     QStringList words;
     int total = 0;
     for (int i = 0; i < 6; ++i) {
-        if (chosen & (1 << i)) {
+        if ((chosen & (1 << i)) != 0) {
             words << QString::fromLatin1(menu[i].word);
             total += menu[i].price;
         }
@@ -47,7 +44,8 @@ QString expectedSummary(int chosen, Payment payment)
     return QStringLiteral("%1\nTotal money is %2\nhave to pay %3").arg(order).arg(total).arg(toPay);
 }
 
-class Till {
+class Till
+{
 public:
     Till()
     {
@@ -60,10 +58,10 @@ public:
     void choose(int chosen, Payment payment)
     {
         for (int i = 0; i < 6; ++i)
-            box(menu[i].box)->setChecked(chosen & (1 << i));
+            box(menu[i].box)->setChecked((chosen & (1 << i)) != 0);
         if (payment != Payment::None)
-            QTest::mouseClick(
-                radio(payment == Payment::Cash ? "yes" : "no"), Qt::LeftButton, {}, QPoint(8, 9));
+            QTest::mouseClick(radio(payment == Payment::Cash ? "yes" : "no"), Qt::LeftButton, {},
+                              QPoint(8, 9));
     }
 
     QRadioButton *radio(const char *name)
@@ -73,8 +71,8 @@ public:
 
     QString order()
     {
-        QTest::mouseClick(
-            window.findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")),
+                          Qt::LeftButton);
         return text->toPlainText();
     }
 
@@ -86,7 +84,8 @@ public:
 
 Q_DECLARE_METATYPE(Payment)
 
-class tst_OrderTally : public QObject {
+class tst_OrderTally : public QObject
+{
     Q_OBJECT
 
 private slots:
