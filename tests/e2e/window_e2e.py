@@ -1,0 +1,249 @@
+"""Uses the built ordering window as a cashier would, on a virtual X display of its own.
+
+    python3 window_e2e.py PATH-TO-ordering-system ARTIFACT-DIR
+
+Nothing but the program's window and files is used: the X server's pixels and window
+properties, mouse clicks and typing through xdotool, and the bytes of test.txt.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from Xlib import X, Xatom, display, protocol
+
+PROGRAM = ""
+ARTIFACTS = ""
+
+PICTURES = ["chicken", "frice", "burger", "tea", "coke", "s"]
+# Each label's rectangle in the window and the colour the test paints its picture.
+LABELS = {
+    "chicken": ((30, 20, 41, 31), (230, 40, 40)),
+    "frice": ((30, 70, 41, 31), (40, 200, 40)),
+    "burger": ((30, 120, 41, 31), (40, 60, 230)),
+    "tea": ((170, 20, 41, 31), (230, 200, 30)),
+    "coke": ((170, 70, 41, 31), (30, 200, 210)),
+    "s": ((170, 120, 41, 31), (140, 60, 20)),
+}
+FORM_PICTURE_COLOUR = (230, 40, 230)
+
+# Where a cashier clicks: check box and radio indicators, button middles.
+CLICK = {
+    "chicken": (88, 39), "frice": (88, 89), "burger": (88, 139),
+    "tea": (228, 39), "coke": (228, 89), "sprite": (228, 139),
+    "yes": (378, 39), "no": (378, 79),
+    "pushButton": (400, 139), "pushButton_2": (490, 139),
+    "textEdit": (280, 260),
+}
+
+
+def wait_for(condition, what, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def near(a, b, tolerance=40):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+class VirtualDisplay:
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+            pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.server.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+        self.x = display.Display(self.name)
+        return self
+
+    def __exit__(self, *exc):
+        self.x.close()
+        self.server.terminate()
+        self.server.wait(timeout=10)
+
+
+class Till:
+    """One run of the program in a run directory, on the given display."""
+
+    def __init__(self, screen, run_dir, args=()):
+        self.screen = screen
+        self.x = screen.x
+        self.run_dir = run_dir
+        env = dict(os.environ, DISPLAY=screen.name, QT_QPA_PLATFORM="xcb")
+        self.process = subprocess.Popen([PROGRAM, *args], cwd=run_dir, env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.window = wait_for(lambda: self.find("Ordering System"), "the ordering window")
+        wait_for(lambda: self.window.get_attributes().map_state == X.IsViewable, "the window mapped")
+        time.sleep(0.3)
+
+    def find(self, title):
+        for child in self.x.screen().root.query_tree().children:
+            name = child.get_full_property(self.x.intern_atom("_NET_WM_NAME"),
+                                           self.x.intern_atom("UTF8_STRING"))
+            if name and name.value.decode() == title:
+                if child.get_attributes().map_state == X.IsViewable:
+                    return child
+        return None
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], check=True,
+                       env=dict(os.environ, DISPLAY=self.screen.name))
+
+    def click(self, name):
+        x, y = CLICK[name]
+        self.xdotool("mousemove", "--window", str(self.window.id), str(x), str(y),
+                     "click", "1")
+        time.sleep(0.1)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", "30", text)
+        time.sleep(0.2)
+
+    def pixel(self, x, y):
+        raw = self.window.get_image(x, y, 1, 1, X.ZPixmap, 0xFFFFFFFF).data
+        return (raw[2], raw[1], raw[0])
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", hex(self.window.id), path], check=True,
+                       env=dict(os.environ, DISPLAY=self.screen.name))
+
+    def record_file(self):
+        path = os.path.join(self.run_dir, "test.txt")
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def close(self):
+        """Closes the window as a window manager does, and returns the exit status."""
+        protocols = self.x.intern_atom("WM_PROTOCOLS")
+        delete = self.x.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=self.window, client_type=protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        self.window.send_event(event)
+        self.x.flush()
+        return self.process.wait(timeout=10)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class WindowTest(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="ordering-e2e-")
+        self.run_dir = os.path.join(self.root, "build", "run")
+        os.makedirs(self.run_dir)
+        os.makedirs(os.path.join(self.root, "picture"))
+        for picture in PICTURES:
+            self.paint(os.path.join(self.root, "picture", picture + ".jpg"), FORM_PICTURE_COLOUR)
+            self.paint(os.path.join(self.run_dir, picture + ".jpg"), LABELS[picture][1])
+        self.screen = VirtualDisplay().__enter__()
+        self.tills = []
+
+    def tearDown(self):
+        for till in self.tills:
+            till.kill()
+        self.screen.__exit__(None, None, None)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    @staticmethod
+    def paint(path, colour):
+        subprocess.run(["convert", "-size", "82x62", "xc:rgb(%d,%d,%d)" % colour, path], check=True)
+
+    def start(self, args=()):
+        till = Till(self.screen, self.run_dir, args)
+        self.tills.append(till)
+        return till
+
+    def dismiss_error_box(self, till):
+        box = wait_for(lambda: till.find("Error Message"), "the error box")
+        transient = box.get_wm_transient_for()
+        self.assertEqual(transient.id if transient else None, till.window.id)
+        till.xdotool("windowfocus", "--sync", str(box.id))
+        till.xdotool("key", "Return")
+        wait_for(lambda: till.find("Error Message") is None, "the error box to close")
+
+    def test_a_cashier_takes_orders(self):
+        till = self.start()
+        self.assertEqual(till.window.get_wm_name(), "Ordering System")
+        geometry = till.window.get_geometry()
+        self.assertEqual((geometry.width, geometry.height), (545, 328))
+        for picture, ((x, y, w, h), colour) in LABELS.items():
+            wait_for(lambda: near(till.pixel(x + w // 2, y + h // 2), colour), picture + " shown")
+
+        till.click("burger")
+        till.click("chicken")
+        till.click("yes")
+        till.click("pushButton")
+        till.click("pushButton_2")
+        first = b"You order : burger, chicken \nTotal money is 300\nhave to pay 290\n"
+        wait_for(lambda: till.record_file() == first, "the first record")
+
+        till.click("chicken")
+        till.click("tea")
+        till.click("no")
+        till.click("pushButton")
+        till.click("textEdit")
+        till.xdotool("key", "ctrl+End")
+        till.type(" 加辣")
+        till.click("pushButton_2")
+        second = "You order : burger, lemon tea \nTotal money is 240\nhave to pay 240 加辣\n"
+        wait_for(lambda: till.record_file() == first + second.encode(), "the second record")
+        till.screenshot(os.path.join(ARTIFACTS, "window-with-summary.png"))
+
+        # The record file turned into a directory, then into a full disk: each click tells
+        # the cashier, and the program goes on.
+        log = os.path.join(self.run_dir, "test.txt")
+        os.rename(log, log + ".kept")
+        os.mkdir(log)
+        till.click("pushButton_2")
+        self.dismiss_error_box(till)
+        os.rmdir(log)
+        os.symlink("/dev/full", log)
+        till.click("pushButton_2")
+        self.dismiss_error_box(till)
+        os.remove(log)
+        os.rename(log + ".kept", log)
+        till.click("pushButton_2")
+        wait_for(lambda: till.record_file() == first + second.encode() * 2, "the third record")
+
+        self.assertEqual(till.close(), 0)
+
+    def test_without_pictures_in_the_run_directory(self):
+        for picture in PICTURES:
+            os.remove(os.path.join(self.run_dir, picture + ".jpg"))
+        till = self.start(["--not-an-option", "extra"])
+        self.assertEqual(till.window.get_wm_name(), "Ordering System")
+        background = till.pixel(5, 5)
+        for picture, ((x, y, w, h), _) in LABELS.items():
+            wait_for(lambda: till.pixel(x + w // 2, y + h // 2) == background, picture + " blank")
+        till.click("no")
+        till.click("pushButton")
+        till.click("pushButton_2")
+        wait_for(lambda: till.record_file() == b"You order  \nTotal money is 0\nhave to pay 0\n",
+                 "the empty order's record")
+        self.assertEqual(till.close(), 0)
+
+
+if __name__ == "__main__":
+    PROGRAM = os.path.abspath(sys.argv[1])
+    ARTIFACTS = os.path.abspath(sys.argv[2])
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    unittest.main(argv=sys.argv[:1], verbosity=2)
