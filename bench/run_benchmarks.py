@@ -1,0 +1,189 @@
+"""Runs the benchmarks of the ordering window and prints their figures as Markdown.
+
+    python3 run_benchmarks.py BUILD-DIR [ROUNDS]
+
+Start-up: ordering-system against two floors, an empty main window and one with the same
+widgets and captions, started in turns (one round starts each program once, the order
+turning round by round). Measured from outside the programs: on an Xvfb display, from
+process start until the X server maps the window; on the offscreen platform, until the
+toolkit's painting log reports the first frame flushed. Peak memory is the kernel's
+maximum resident set size of the process, read when it exits after its window was closed.
+Clicks: the QBENCHMARK figures of bench_clicks.
+"""
+
+import csv
+import io
+import os
+import platform
+import signal
+import statistics
+import subprocess
+import sys
+import time
+
+from Xlib import X, display, protocol
+
+PROGRAMS = ["ordering-system", "floor-widgets", "floor-empty"]
+
+
+def start_xvfb():
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+        pass_fds=[write_end], stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        number = pipe.readline().strip()
+    return server, ":" + number
+
+
+def run_on_x(x, name, path, cwd):
+    """Seconds from process start until the window is mapped, and peak RSS in KiB."""
+    root = x.screen().root
+    env = dict(os.environ, DISPLAY=x.get_display_name(), QT_QPA_PLATFORM="xcb")
+    env.pop("QT_LOGGING_RULES", None)
+    start = time.perf_counter()
+    process = subprocess.Popen([path], cwd=cwd, env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    window = None
+    while window is None:
+        event = x.next_event()
+        if event.type == X.MapNotify and not event.override:
+            window = event.window
+    mapped = time.perf_counter() - start
+    time.sleep(0.2)  # let it paint, so that the peak memory includes the first frame
+    protocols = x.intern_atom("WM_PROTOCOLS")
+    delete = x.intern_atom("WM_DELETE_WINDOW")
+    window.send_event(protocol.event.ClientMessage(
+        window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0])))
+    x.flush()
+    _, status, usage = os.wait4(process.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError(name + " did not exit cleanly")
+    while x.pending_events():
+        x.next_event()
+    return mapped, usage.ru_maxrss
+
+
+def run_offscreen(path, cwd):
+    """Seconds from process start until the first frame is flushed on the offscreen platform."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+               QT_LOGGING_RULES="qt.widgets.painting=true")
+    start = time.perf_counter()
+    process = subprocess.Popen([path], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    for line in process.stderr:
+        if line.startswith("qt.widgets.painting: Flushing"):
+            break
+    shown = time.perf_counter() - start
+    process.send_signal(signal.SIGKILL)
+    process.stderr.close()
+    process.wait()
+    return shown
+
+
+def startup(build, rounds):
+    paths = {
+        "ordering-system": os.path.join(build, "ordering-system"),
+        "floor-widgets": os.path.join(build, "bench", "floor-widgets"),
+        "floor-empty": os.path.join(build, "bench", "floor-empty"),
+    }
+    server, name = start_xvfb()
+    try:
+        x = display.Display(name)
+        x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        x.sync()
+        mapped = {p: [] for p in PROGRAMS}
+        rss = {p: [] for p in PROGRAMS}
+        shown = {p: [] for p in PROGRAMS}
+        for p in PROGRAMS:  # warm the page cache and font caches first
+            run_on_x(x, p, paths[p], build)
+        for r in range(rounds):
+            order = PROGRAMS if r % 2 == 0 else list(reversed(PROGRAMS))
+            for p in order:
+                seconds, kib = run_on_x(x, p, paths[p], build)
+                mapped[p].append(seconds)
+                rss[p].append(kib)
+            for p in order:
+                shown[p].append(run_offscreen(paths[p], build))
+        x.close()
+    finally:
+        server.terminate()
+        server.wait()
+    return mapped, rss, shown
+
+
+def ratio(a, b):
+    return statistics.median(x / y for x, y in zip(a, b))
+
+
+def clicks(build):
+    out = subprocess.run(
+        [os.path.join(build, "bench", "bench_clicks"), "-median", "7", "-o", "-,csv"],
+        env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), cwd=build,
+        capture_output=True, text=True, check=True).stdout
+    figures = {}
+    for row in csv.reader(io.StringIO(out)):
+        if len(row) >= 4 and row[2] == "WalltimeMilliseconds":
+            figures[(row[0], row[1])] = float(row[3]) * 1000.0
+    return figures
+
+
+def machine():
+    cpu = "unknown processor"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
+    return "%s, %d cores, %.0f GiB, %s %s" % (cpu, os.cpu_count(), memory, platform.system(),
+                                              platform.release())
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+    mapped, rss, shown = startup(build, rounds)
+    figures = clicks(build)
+
+    ms = lambda values: "%.1f ms" % (1000 * statistics.median(values))
+    mib = lambda values: "%.1f MiB" % (statistics.median(values) / 1024)
+    print("Machine: " + machine())
+    print()
+    print("Start-up and peak memory, median of %d runs each, the programs in turns:" % rounds)
+    print()
+    print("| program | mapped on Xvfb | first frame offscreen | peak RSS |")
+    print("|---|---|---|---|")
+    for p in PROGRAMS:
+        print("| %s | %s | %s | %s |" % (p, ms(mapped[p]), ms(shown[p]), mib(rss[p])))
+    print("| ordering-system / floor-widgets (median of pairwise ratios) | %.3f | %.3f | %.3f |"
+          % (ratio(mapped["ordering-system"], mapped["floor-widgets"]),
+             ratio(shown["ordering-system"], shown["floor-widgets"]),
+             ratio(rss["ordering-system"], rss["floor-widgets"])))
+    print("| ordering-system / floor-empty (median of pairwise ratios) | %.3f | %.3f | %.3f |"
+          % (ratio(mapped["ordering-system"], mapped["floor-empty"]),
+             ratio(shown["ordering-system"], shown["floor-empty"]),
+             ratio(rss["ordering-system"], rss["floor-empty"])))
+    print()
+    order = figures[("orderClick", "")]
+    empty = figures[("recordClick", "0 bytes")]
+    big = figures[("recordClick", "1 GiB")]
+    print("One click, QBENCHMARK wall time, median of 7:")
+    print()
+    print("| click | time |")
+    print("|---|---|")
+    print("| order button | %.1f µs |" % order)
+    print("| record button, test.txt at 0 bytes | %.1f µs |" % empty)
+    print("| record button, test.txt at 1 GiB | %.1f µs |" % big)
+    print()
+    print("startup_ratio=%.3f rss_ratio=%.3f record_1GiB_ratio=%.3f" % (
+        ratio(mapped["ordering-system"], mapped["floor-widgets"]),
+        ratio(rss["ordering-system"], rss["floor-widgets"]), big / empty))
+
+
+if __name__ == "__main__":
+    main()
