@@ -51,7 +51,8 @@ void bench_Clicks::orderClick()
     QBENCHMARK {
         order->click();
     }
-    QVERIFY(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText().endsWith("330"));
+    QVERIFY(
+        window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText().endsWith("330"));
 }
 
 void bench_Clicks::recordClick_data()

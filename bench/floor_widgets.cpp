@@ -13,8 +13,7 @@
 
 namespace {
 
-template<typename Widget>
-void place(QWidget *parent, const QRect &rect, const char *caption = nullptr)
+template<typename Widget> void place(QWidget *parent, QRect rect, const char *caption = nullptr)
 {
     auto *widget = new Widget(parent);
     widget->setGeometry(rect);
@@ -41,8 +40,9 @@ int main(int argc, char *argv[])
     place<QPushButton>(central, {360, 130, 80, 18}, "點餐");
     place<QPushButton>(central, {450, 130, 80, 18}, "紀錄");
     place<QTextEdit>(central, {30, 170, 501, 111});
-    for (const QRect &rect : {QRect(30, 20, 41, 31), QRect(30, 70, 41, 31), QRect(30, 120, 41, 31),
-                              QRect(170, 20, 41, 31), QRect(170, 70, 41, 31), QRect(170, 120, 41, 31)})
+    for (const QRect &rect :
+         {QRect(30, 20, 41, 31), QRect(30, 70, 41, 31), QRect(30, 120, 41, 31),
+          QRect(170, 20, 41, 31), QRect(170, 70, 41, 31), QRect(170, 120, 41, 31)})
         place<QLabel>(central, rect);
     window.setCentralWidget(central);
     auto *menuBar = new QMenuBar(&window);
