@@ -99,17 +99,15 @@ void MainWindow::on_pushButton_2_clicked()
 
     // One write keeps the record whole next to another copy of the program appending at once.
     const qint64 sizeBefore = file.size();
-    bool written = file.write(record) == record.size() && file.flush();
+    const bool written = file.write(record) == record.size();
     QString reason = file.errorString();
-    // After a failed flush the file still holds the unwritten tail and retries it on close,
-    // so it is closed first and then cut back by name.
+    // Closing flushes the rest. A file left open after a failed flush would write the tail
+    // once more when closed, so it is closed first and only then cut back by name.
     file.close();
-    if (written && file.error() != QFileDevice::NoError) {
-        written = false;
-        reason = file.errorString();
-    }
-    if (written)
+    if (written && file.error() == QFileDevice::NoError)
         return;
+    if (written)
+        reason = file.errorString();
 
     QFile::resize(fileName, sizeBefore);
     QMessageBox::information(this, QStringLiteral("Error Message"),

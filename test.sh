@@ -9,8 +9,7 @@ install_missing "${packages[@]}" clang-tidy clang-format clazy
 
 build_preset release
 ctest --preset release
+"$top/scripts/lint.sh" "$top/build/release"
 
 build_preset asan
 ctest --preset asan
-
-"$top/scripts/lint.sh" "$top/build/release"
