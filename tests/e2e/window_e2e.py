@@ -6,6 +6,7 @@ Nothing but the program's window and files is used: the X server's pixels and wi
 properties, mouse clicks and typing through xdotool, and the bytes of test.txt.
 """
 
+import ctypes
 import os
 import shutil
 import subprocess
@@ -41,6 +42,11 @@ CLICK = {
 }
 
 
+def die_with_parent():
+    """Ends a child when the test itself is killed, as CTest does on a time-out."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, 15)  # PR_SET_PDEATHSIG, SIGTERM
+
+
 def wait_for(condition, what, timeout=10.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -60,7 +66,7 @@ class VirtualDisplay:
         read_end, write_end = os.pipe()
         self.server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stderr=subprocess.DEVNULL)
+            pass_fds=[write_end], stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()
@@ -86,7 +92,8 @@ class Till:
         self.run_dir = run_dir
         env = dict(os.environ, DISPLAY=screen.name, QT_QPA_PLATFORM="xcb")
         self.process = subprocess.Popen([PROGRAM, *args], cwd=run_dir, env=env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        preexec_fn=die_with_parent)
         self.window = wait_for(lambda: self.find("Ordering System"), "the ordering window")
         wait_for(lambda: self.window.get_attributes().map_state == X.IsViewable, "the window mapped")
         time.sleep(0.3)
