@@ -7,9 +7,10 @@ source "$(dirname "$0")/scripts/common.sh"
 
 install_missing "${packages[@]}" clang-tidy clang-format clazy
 
+cd "$top"
 build_preset release
 ctest --preset release
-"$top/scripts/lint.sh" "$top/build/release"
+scripts/lint.sh build/release
 
 build_preset asan
 ctest --preset asan

@@ -24,8 +24,7 @@ install_missing() {
 }
 
 build_preset() {
-    cmake --preset "$1" -S "$top" >/dev/null
-    cmake --build --preset "$1"
+    (cd "$top" && cmake --preset "$1" >/dev/null && cmake --build --preset "$1")
 }
 
 # Starts Xvfb on a free display number and exports DISPLAY; stop_display ends it.
