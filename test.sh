@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_missing "${packages[@]}" clang-tidy clang-format clazy
+install_missing "${packages[@]}" clang-tidy clang-format clazy git
 
 cd "$top"
 build_preset release
