@@ -21,20 +21,12 @@ import subprocess
 import sys
 import time
 
-from Xlib import X, display, protocol
+from Xlib import X, display
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from xdisplay import close_window, start_xvfb  # noqa: E402
 
 PROGRAMS = ["ordering-system", "floor-widgets", "floor-empty"]
-
-
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-        pass_fds=[write_end], stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        number = pipe.readline().strip()
-    return server, ":" + number
 
 
 def run_on_x(x, name, path, cwd):
@@ -52,11 +44,7 @@ def run_on_x(x, name, path, cwd):
             window = event.window
     mapped = time.perf_counter() - start
     time.sleep(0.2)  # let it paint, so that the peak memory includes the first frame
-    protocols = x.intern_atom("WM_PROTOCOLS")
-    delete = x.intern_atom("WM_DELETE_WINDOW")
-    window.send_event(protocol.event.ClientMessage(
-        window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0])))
-    x.flush()
+    close_window(x, window)
     _, status, usage = os.wait4(process.pid, 0)
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError(name + " did not exit cleanly")

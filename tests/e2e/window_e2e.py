@@ -6,7 +6,6 @@ Nothing but the program's window and files is used: the X server's pixels and wi
 properties, mouse clicks and typing through xdotool, and the bytes of test.txt.
 """
 
-import ctypes
 import os
 import shutil
 import subprocess
@@ -15,7 +14,10 @@ import tempfile
 import time
 import unittest
 
-from Xlib import X, Xatom, display, protocol
+from Xlib import X, display
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from xdisplay import close_window, die_with_parent, start_xvfb  # noqa: E402
 
 PROGRAM = ""
 ARTIFACTS = ""
@@ -42,11 +44,6 @@ CLICK = {
 }
 
 
-def die_with_parent():
-    """Ends a child when the test itself is killed, as CTest does on a time-out."""
-    ctypes.CDLL(None, use_errno=True).prctl(1, 15)  # PR_SET_PDEATHSIG, SIGTERM
-
-
 def wait_for(condition, what, timeout=10.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -63,17 +60,7 @@ def near(a, b, tolerance=40):
 
 class VirtualDisplay:
     def __enter__(self):
-        read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            self.server.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.name = ":" + number
+        self.server, self.name = start_xvfb()
         self.x = display.Display(self.name)
         return self
 
@@ -138,12 +125,7 @@ class Till:
 
     def close(self):
         """Closes the window as a window manager does, and returns the exit status."""
-        protocols = self.x.intern_atom("WM_PROTOCOLS")
-        delete = self.x.intern_atom("WM_DELETE_WINDOW")
-        event = protocol.event.ClientMessage(window=self.window, client_type=protocols,
-                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-        self.window.send_event(event)
-        self.x.flush()
+        close_window(self.x, self.window)
         return self.process.wait(timeout=10)
 
     def kill(self):
