@@ -2,11 +2,12 @@
 
 #include "ui_mainwindow.h"
 
-#include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
 
 #include <algorithm>
+
+#include "recordfile.h"
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -81,35 +82,22 @@ void MainWindow::on_pushButton_clicked()
 
 void MainWindow::on_pushButton_2_clicked()
 {
-    const QString fileName = QStringLiteral("test.txt");
-    QFile file(fileName);
-    if (!file.open(QIODevice::Append | QIODevice::Text)) {
-        QMessageBox::information(this, QStringLiteral("Error Message"),
-                                 QStringLiteral("Please Select a Text File!"));
+    const RecordOutcome outcome
+        = appendRecord(QStringLiteral("test.txt"), ui->textEdit->toPlainText());
+    QString message;
+    switch (outcome.status) {
+    case RecordOutcome::Saved:
         return;
+    case RecordOutcome::NotOpened:
+        message = QStringLiteral("Please Select a Text File!");
+        break;
+    case RecordOutcome::NotSaved:
+        message = QStringLiteral("Could not save the order to test.txt: ") + outcome.reason;
+        break;
+    case RecordOutcome::PartLeft:
+        message = QStringLiteral("Could not save the order to test.txt: ") + outcome.reason
+            + QStringLiteral(". Part of the order may remain at the end of the file.");
+        break;
     }
-
-    QString text = ui->textEdit->toPlainText();
-    if (text.isEmpty())
-        return;
-    // A record of its own line keeps the next one from running into its last figure.
-    if (!text.endsWith(QLatin1Char('\n')))
-        text += QLatin1Char('\n');
-    const QByteArray record = text.toUtf8();
-
-    // One write keeps the record whole next to another copy of the program appending at once.
-    const qint64 sizeBefore = file.size();
-    const bool written = file.write(record) == record.size();
-    QString reason = file.errorString();
-    // Closing flushes the rest. A file left open after a failed flush would write the tail
-    // once more when closed, so it is closed first and only then cut back by name.
-    file.close();
-    if (written && file.error() == QFileDevice::NoError)
-        return;
-    if (written)
-        reason = file.errorString();
-
-    QFile::resize(fileName, sizeBefore);
-    QMessageBox::information(this, QStringLiteral("Error Message"),
-                             QStringLiteral("Could not save the order to test.txt: ") + reason);
+    QMessageBox::information(this, QStringLiteral("Error Message"), message);
 }

@@ -7,6 +7,7 @@ properties, mouse clicks and typing through xdotool, and the bytes of test.txt.
 """
 
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -73,14 +74,20 @@ class VirtualDisplay:
 class Till:
     """One run of the program in a run directory, on the given display."""
 
-    def __init__(self, screen, run_dir, args=()):
+    def __init__(self, screen, run_dir, args=(), file_size_limit=None):
         self.screen = screen
         self.x = screen.x
         self.run_dir = run_dir
         env = dict(os.environ, DISPLAY=screen.name, QT_QPA_PLATFORM="xcb")
+
+        def prepare():
+            die_with_parent()
+            if file_size_limit is not None:  # as ulimit -f does, its signal left at the default
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+
         self.process = subprocess.Popen([PROGRAM, *args], cwd=run_dir, env=env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                        preexec_fn=die_with_parent)
+                                        preexec_fn=prepare)
         self.window = wait_for(lambda: self.find("Ordering System"), "the ordering window")
         wait_for(lambda: self.window.get_attributes().map_state == X.IsViewable, "the window mapped")
         time.sleep(0.3)
@@ -156,8 +163,8 @@ class WindowTest(unittest.TestCase):
     def paint(path, colour):
         subprocess.run(["convert", "-size", "82x62", "xc:rgb(%d,%d,%d)" % colour, path], check=True)
 
-    def start(self, args=()):
-        till = Till(self.screen, self.run_dir, args)
+    def start(self, args=(), file_size_limit=None):
+        till = Till(self.screen, self.run_dir, args, file_size_limit)
         self.tills.append(till)
         return till
 
@@ -213,6 +220,19 @@ class WindowTest(unittest.TestCase):
         till.click("pushButton_2")
         wait_for(lambda: till.record_file() == first + second.encode() * 2, "the third record")
 
+        self.assertEqual(till.close(), 0)
+
+    def test_a_full_log_under_a_file_size_limit(self):
+        earlier = b"You order : coke \nTotal money is 50\nhave to pay 40\n"
+        with open(os.path.join(self.run_dir, "test.txt"), "wb") as f:
+            f.write(earlier)
+        till = self.start(file_size_limit=len(earlier) + 10)
+        till.click("no")
+        till.click("pushButton")
+        till.click("pushButton_2")
+        self.dismiss_error_box(till)
+        self.assertIsNone(till.process.poll())
+        self.assertEqual(till.record_file(), earlier)
         self.assertEqual(till.close(), 0)
 
     def test_without_pictures_in_the_run_directory(self):
