@@ -8,7 +8,9 @@ turning round by round). Measured from outside the programs: on an Xvfb display,
 process start until the X server maps the window; on the offscreen platform, until the
 toolkit's painting log reports the first frame flushed. Peak memory is the kernel's
 maximum resident set size of the process, read when it exits after its window was closed.
-Clicks: the QBENCHMARK figures of bench_clicks.
+Clicks: the QBENCHMARK figures of bench_clicks. The record click is timed in turns with
+floor-record, which opens, locks, writes, syncs and closes the same bytes with plain system
+calls: each round runs the floor, then the click with test.txt at 0 bytes and at 1 GiB.
 """
 
 import csv
@@ -19,6 +21,7 @@ import signal
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 from Xlib import X, display
@@ -105,9 +108,13 @@ def ratio(a, b):
     return statistics.median(x / y for x, y in zip(a, b))
 
 
-def clicks(build):
+RECORD_ROUNDS = 15
+RECORDS_PER_RUN = 1000
+
+
+def clicks(build, args):
     out = subprocess.run(
-        [os.path.join(build, "bench", "bench_clicks"), "-median", "7", "-o", "-,csv"],
+        [os.path.join(build, "bench", "bench_clicks"), *args, "-o", "-,csv"],
         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), cwd=build,
         capture_output=True, text=True, check=True).stdout
     figures = {}
@@ -115,6 +122,24 @@ def clicks(build):
         if len(row) >= 4 and row[2] == "WalltimeMilliseconds":
             figures[(row[0], row[1])] = float(row[3]) * 1000.0
     return figures
+
+
+def records(build):
+    """Mean microseconds of one record: the floor, the click at 0 bytes and at 1 GiB."""
+    floor, empty, big = [], [], []
+    work = tempfile.mkdtemp(prefix="floor-record-")
+    try:
+        for _ in range(RECORD_ROUNDS):
+            floor.append(float(subprocess.run(
+                [os.path.join(build, "bench", "floor-record"), str(RECORDS_PER_RUN)],
+                cwd=work, capture_output=True, text=True, check=True).stdout))
+            figures = clicks(build, ["recordClick", "-iterations", str(RECORDS_PER_RUN),
+                                     "-median", "1"])
+            empty.append(figures[("recordClick", "0 bytes")])
+            big.append(figures[("recordClick", "1 GiB")])
+    finally:
+        os.rmdir(work)
+    return floor, empty, big
 
 
 def machine():
@@ -136,7 +161,8 @@ def main():
     build = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 30
     mapped, rss, shown = startup(build, rounds)
-    figures = clicks(build)
+    order = clicks(build, ["orderClick", "-median", "7"])[("orderClick", "")]
+    floor, empty, big = records(build)
 
     ms = lambda values: "%.1f ms" % (1000 * statistics.median(values))
     mib = lambda values: "%.1f MiB" % (statistics.median(values) / 1024)
@@ -157,20 +183,26 @@ def main():
              ratio(shown["ordering-system"], shown["floor-empty"]),
              ratio(rss["ordering-system"], rss["floor-empty"])))
     print()
-    order = figures[("orderClick", "")]
-    empty = figures[("recordClick", "0 bytes")]
-    big = figures[("recordClick", "1 GiB")]
-    print("One click, QBENCHMARK wall time, median of 7:")
+    us = lambda values: "%.1f µs" % statistics.median(values)
+    print("One click, QBENCHMARK wall time; the order button median of 7, the record button")
+    print("the median of %d runs of %d records, in turns with floor-record:" % (
+        RECORD_ROUNDS, RECORDS_PER_RUN))
     print()
     print("| click | time |")
     print("|---|---|")
     print("| order button | %.1f µs |" % order)
-    print("| record button, test.txt at 0 bytes | %.1f µs |" % empty)
-    print("| record button, test.txt at 1 GiB | %.1f µs |" % big)
+    print("| floor-record: open, lock, write, fdatasync, close | %s |" % us(floor))
+    print("| record button, test.txt at 0 bytes | %s |" % us(empty))
+    print("| record button, test.txt at 1 GiB | %s |" % us(big))
+    print("| record button at 0 bytes / floor-record (median of pairwise ratios) | %.3f |"
+          % ratio(empty, floor))
+    print("| record button at 1 GiB / at 0 bytes (median of pairwise ratios) | %.3f |"
+          % ratio(big, empty))
     print()
-    print("startup_ratio=%.3f rss_ratio=%.3f record_1GiB_ratio=%.3f" % (
+    print("startup_ratio=%.3f rss_ratio=%.3f record_1GiB_ratio=%.3f record_floor_ratio=%.3f" % (
         ratio(mapped["ordering-system"], mapped["floor-widgets"]),
-        ratio(rss["ordering-system"], rss["floor-widgets"]), big / empty))
+        ratio(rss["ordering-system"], rss["floor-widgets"]), ratio(big, empty),
+        ratio(empty, floor)))
 
 
 if __name__ == "__main__":
