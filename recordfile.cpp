@@ -101,7 +101,7 @@ public:
         return size.QuadPart;
     }
 
-    bool endsInLineEnd(qint64 size)
+    bool endsInLineEnd(qint64 size) const
     {
         OVERLAPPED at = {};
         at.Offset = DWORD(quint64(size - 1) & 0xffffffffu);
@@ -285,7 +285,7 @@ public:
         return status.st_size;
     }
 
-    bool endsInLineEnd(qint64 size)
+    bool endsInLineEnd(qint64 size) const
     {
         char last = '\n';
         return pread(m_fd, &last, 1, off_t(size - 1)) != 1 || last == '\n';

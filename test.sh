@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the ordering window and runs every check: the unit tests and the real-window test,
 # the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# static analysis. Exits non-zero on any failure.
+# static analysis, and the Windows build with its tests under Wine. Exits non-zero on any
+# failure.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
@@ -14,3 +15,4 @@ scripts/lint.sh build/release
 
 build_preset asan
 ctest --preset asan
+./windows.sh

@@ -1,7 +1,10 @@
-# Shared by run.sh, test.sh and bench.sh: installs the Debian packages that are missing,
+# Shared by run.sh, test.sh, bench.sh and windows.sh: installs the Debian packages that are missing,
 # builds a CMake preset, and starts a virtual X display.
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Outside the repository, so that a fresh clone reuses what was built once: the Qt for
+# Windows and the Wine prefix.
+cache=${ORDERING_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ordering-system}
 
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev

@@ -31,7 +31,12 @@ QString summary()
     return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
 }
 
-const QString cannotSave = QStringLiteral("Could not save the order to test.txt: ");
+#ifdef Q_OS_UNIX
+QString cannotSave()
+{
+    return QStringLiteral("Could not save the order to test.txt: ");
+}
+#endif
 
 // The bytes a record's text becomes on this platform's disk.
 QByteArray onDisk(QByteArray text)
@@ -54,18 +59,17 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+#ifdef Q_OS_UNIX
 bool runningAsRoot()
 {
-#ifdef Q_OS_UNIX
     return geteuid() == 0;
-#else
-    return false;
-#endif
 }
+#endif
 
+#ifdef Q_OS_LINUX
 // Runs a command to its end; true when it exits with one of the given codes.
 bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr,
-         QList<int> codes = {0})
+         const QList<int> &codes = {0})
 {
     QProcess process;
     process.start(program, args);
@@ -75,6 +79,7 @@ bool run(const QString &program, const QStringList &args, QByteArray *out = null
         *out = process.readAllStandardOutput().trimmed();
     return codes.contains(process.exitCode());
 }
+#endif
 
 class Counter
 {
@@ -143,6 +148,9 @@ void tst_OrderRecord::cleanup()
 void tst_OrderRecord::startRecorder(QProcess &recorder, const QStringList &args, bool unprivileged)
 {
     QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/order-recorder");
+#ifdef Q_OS_WIN
+    program += QStringLiteral(".exe");
+#endif
 #ifdef Q_OS_UNIX
     if (unprivileged && runningAsRoot()) {
         const QString root
@@ -279,6 +287,10 @@ void tst_OrderRecord::openFailure()
     } else if (obstacle == "read-only file") {
         QVERIFY(writeAll(path, earlier));
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+#ifdef Q_OS_WIN
+        if (QFile probe(path); probe.open(QIODevice::Append))
+            QSKIP("The read-only attribute does not stop writing here (Wine as root)");
+#endif
     } else if (obstacle == "read-only directory") {
         QVERIFY(QFile::setPermissions(m_run->runPath(),
                                       QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
@@ -345,7 +357,7 @@ void tst_OrderRecord::diskFull()
     const auto &box = answerer.boxes().first();
     QCOMPARE(box.title, QStringLiteral("Error Message"));
 #ifdef Q_OS_UNIX
-    QCOMPARE(box.text, cannotSave + qt_error_string(ENOSPC));
+    QCOMPARE(box.text, cannotSave() + qt_error_string(ENOSPC));
 #endif
     QCOMPARE(box.parent, &counter.window);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -380,8 +392,9 @@ void tst_OrderRecord::fileSizeLimit()
     // program, however much of the record fits.
     QProcess recorder;
     startRecorder(recorder, {QStringLiteral("1"), text, QString::number(earlier.size() + room)});
-    QCOMPARE(boxesOf(recorder),
-             QStringList(QStringLiteral("Error Message\t") + cannotSave + qt_error_string(EFBIG)));
+    QCOMPARE(
+        boxesOf(recorder),
+        QStringList(QStringLiteral("Error Message\t") + cannotSave() + qt_error_string(EFBIG)));
     QCOMPARE(readAll(path), earlier);
 #else
     QSKIP("File-size limits are a Unix facility");
