@@ -252,8 +252,8 @@ public:
             if (m_fd < 0)
                 return fail();
         }
-        const int status_flags = fcntl(m_fd, F_GETFL);
-        if (status_flags < 0 || fcntl(m_fd, F_SETFL, status_flags & ~O_NONBLOCK) < 0)
+        const int statusFlags = fcntl(m_fd, F_GETFL);
+        if (statusFlags < 0 || fcntl(m_fd, F_SETFL, statusFlags & ~O_NONBLOCK) < 0)
             return fail();
         return true;
     }
