@@ -75,7 +75,7 @@ cmake -G Ninja -S "$source_dir" -B "$work/build" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
-echo "Windows toolkit: building (about 35 minutes on 2 cores the first time)" >&2
+echo "Windows toolkit: building (about 30 minutes on 2 cores the first time)" >&2
 set +e
 cmake --build "$work/build" 2>&1 | tee "$work/build.log" |
     awk '/^\[[0-9]+\/[0-9]+\]/ { if (++n % 200 == 0) { print "Windows toolkit: " $1; fflush() } }' >&2
