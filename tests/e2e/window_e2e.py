@@ -20,7 +20,7 @@ import time
 import unittest
 import zipfile
 
-from Xlib import X, display
+from Xlib import X, display, error
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from xdisplay import close_window, die_with_parent, start_xvfb  # noqa: E402
@@ -49,9 +49,14 @@ CLICK = {
     "pushButton": (400, 139), "pushButton_2": (490, 139),
     "textEdit": (280, 260),
 }
+TEXT_AREA = (32, 172, 497, 107)
 
 
-def wait_for(condition, what, timeout=10.0):
+# Windows that vanish between two X requests: Wine makes and destroys helper windows at will.
+GONE = (error.BadWindow, error.BadDrawable, error.BadMatch)
+
+
+def wait_for(condition, what, timeout=30.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
@@ -101,16 +106,20 @@ class Till:
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                         preexec_fn=prepare)
         self.window = wait_for(lambda: self.find("Ordering System"), "the ordering window")
-        wait_for(lambda: self.window.get_attributes().map_state == X.IsViewable, "the window mapped")
-        time.sleep(0.3)
+        # Unpainted, a window shows black; painted, the program is taking input.
+        wait_for(lambda: self.pixel(5, 5) != (0, 0, 0), "the window painted")
 
     def find(self, title):
+        """The viewable top-level window with this title; None while there is none."""
         for child in self.x.screen().root.query_tree().children:
-            name = child.get_full_property(self.x.intern_atom("_NET_WM_NAME"),
-                                           self.x.intern_atom("UTF8_STRING"))
-            if name and name.value.decode() == title:
-                if child.get_attributes().map_state == X.IsViewable:
+            try:
+                name = child.get_full_property(self.x.intern_atom("_NET_WM_NAME"),
+                                               self.x.intern_atom("UTF8_STRING"))
+                if (name and name.value.decode(errors="replace") == title
+                        and child.get_attributes().map_state == X.IsViewable):
                     return child
+            except GONE:
+                continue
         return None
 
     def xdotool(self, *args):
@@ -124,6 +133,8 @@ class Till:
         time.sleep(0.1)
 
     def type(self, text):
+        """Types into the text area and waits until the text is drawn there."""
+        before = self.ink(*TEXT_AREA)
         if WINDOWS_ZIP:
             # Under Wine xdotool cannot type several non-Latin characters in a row: paste.
             subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True,
@@ -131,11 +142,18 @@ class Till:
             self.xdotool("key", "ctrl+v")
         else:
             self.xdotool("type", "--delay", "30", text)
-        time.sleep(0.2)
+        # The paste reaches the program through Wine's clipboard, after the keys; the blinking
+        # cursor alone darkens far fewer pixels than the new characters.
+        wait_for(lambda: self.ink(*TEXT_AREA) > before + 60, "the typed text drawn")
 
     def pixel(self, x, y):
         raw = self.window.get_image(x, y, 1, 1, X.ZPixmap, 0xFFFFFFFF).data
         return (raw[2], raw[1], raw[0])
+
+    def ink(self, x, y, w, h):
+        """How many dark pixels the rectangle holds."""
+        raw = self.window.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
+        return sum(1 for i in range(0, len(raw), 4) if raw[i] + raw[i + 1] + raw[i + 2] < 300)
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", hex(self.window.id), path], check=True,
@@ -151,7 +169,7 @@ class Till:
     def close(self):
         """Closes the window as a window manager does, and returns the exit status."""
         close_window(self.x, self.window)
-        return self.process.wait(timeout=10)
+        return self.process.wait(timeout=60)
 
     def kill(self):
         if self.process.poll() is None:
