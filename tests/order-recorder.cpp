@@ -1,16 +1,13 @@
-// Records the text area from a process of its own, as a second copy of the program would:
+// Records from a process of its own, as a second copy of the program would:
 //   order-recorder COUNT TEXT [FILE-SIZE-LIMIT]
-// clicks the record button COUNT times and prints each message box as "title<TAB>text".
-// The file-size limit leaves its signal as it is, as a shell's ulimit does.
+// appends TEXT to test.txt COUNT times and prints each record that failed as
+// "outcome<TAB>reason". The file-size limit leaves its signal as it is, as a shell's ulimit does.
 
-#include "mainwindow.h"
-
-#include <QPushButton>
-#include <QTextEdit>
+#include <QCoreApplication>
 
 #include <cstdio>
 
-#include "ordertest.h"
+#include "recordfile.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -18,16 +15,10 @@
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
     if (args.size() < 3)
         return 2;
-
-    MainWindow window;
-    window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->setPlainText(args.at(2));
-    auto *record = window.findChild<QPushButton *>(QStringLiteral("pushButton_2"));
 
     if (args.size() > 3) {
 #ifdef Q_OS_UNIX
@@ -39,11 +30,12 @@ int main(int argc, char *argv[])
 #endif
     }
 
-    BoxAnswerer answerer;
+    const char *const outcomes[] = {"Saved", "NotOpened", "NotSaved", "PartLeft"};
     const int count = args.at(1).toInt();
-    for (int i = 0; i < count; ++i)
-        record->click();
-    for (const auto &box : answerer.boxes())
-        std::printf("%s\t%s\n", qPrintable(box.title), qPrintable(box.text));
+    for (int i = 0; i < count; ++i) {
+        const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), args.at(2));
+        if (outcome.status != RecordOutcome::Saved)
+            std::printf("%s\t%s\n", outcomes[outcome.status], qPrintable(outcome.reason));
+    }
     return 0;
 }

@@ -1,0 +1,174 @@
+#include <QThread>
+#include <qt_windows.h>
+
+#include "recordfile_p.h"
+
+const bool LogFile::crLfLineEnds = true;
+
+namespace {
+
+HANDLE native(qintptr handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// The one byte that copies of the program lock to take turns, far past the end of any log.
+// Windows locks are mandatory: a lock over the log's bytes would refuse them to every reader
+// (Notepad, a spreadsheet, the shop's backup) while a record is written, so, as SQLite does,
+// the lock covers no data. Wine lets reads pass a locked range, so its tests cannot show this.
+constexpr quint64 turnByte = quint64(1) << 62;
+
+OVERLAPPED at(quint64 offset)
+{
+    OVERLAPPED overlapped = {};
+    overlapped.Offset = DWORD(offset & 0xffffffffu);
+    overlapped.OffsetHigh = DWORD(offset >> 32);
+    return overlapped;
+}
+
+// A read-only file or a folder refuses writing for good; anything else that denies access
+// may be another program holding the file for a moment.
+bool refusesWriting(const wchar_t *path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES
+        && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+}
+
+} // namespace
+
+LogFile::~LogFile()
+{
+    if (m_locked) {
+        OVERLAPPED turn = at(turnByte);
+        UnlockFileEx(native(m_handle), 0, 1, 0, &turn);
+    }
+    if (native(m_handle) != INVALID_HANDLE_VALUE)
+        CloseHandle(native(m_handle));
+}
+
+bool LogFile::fail(int error)
+{
+    m_error = error;
+    return false;
+}
+
+// Virus scanners, search indexers, backup and sync tools open files for a moment, and
+// meanwhile opening, reading or writing fails with one of these errors. As SQLite's Windows
+// layer does, the call is tried again after pauses that grow 25 ms at a time, here until the
+// record's patience is spent, so that a long hold still ends in the box. Wine has no such
+// tools; its tests hold the file from another handle instead.
+bool LogFile::mayRetry(int error)
+{
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED
+        && error != ERROR_LOCK_VIOLATION) {
+        return false;
+    }
+    if (m_retries == 0)
+        m_retryDeadline.setRemainingTime(patienceMilliseconds);
+    const qint64 left = m_retryDeadline.remainingTime();
+    if (left <= 0)
+        return false;
+    QThread::msleep(ulong(qMin<qint64>(25 * ++m_retries, left)));
+    return true;
+}
+
+bool LogFile::open(const QString &name)
+{
+    m_name = name;
+    const auto *path = reinterpret_cast<const wchar_t *>(name.utf16());
+    for (;;) {
+        // Opens the log or makes it; through a link, the file that the link points to.
+        const HANDLE handle
+            = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            m_handle = reinterpret_cast<qintptr>(handle);
+            break;
+        }
+        const auto error = int(GetLastError());
+        if ((error == ERROR_ACCESS_DENIED && refusesWriting(path)) || !mayRetry(error))
+            return fail(error);
+    }
+    m_regular = GetFileType(native(m_handle)) == FILE_TYPE_DISK;
+    return true;
+}
+
+LogFile::LockResult LogFile::tryLock()
+{
+    OVERLAPPED turn = at(turnByte);
+    if (LockFileEx(native(m_handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &turn)) {
+        m_locked = true;
+        return Locked;
+    }
+    const auto error = int(GetLastError());
+    if (error == ERROR_LOCK_VIOLATION)
+        return HeldElsewhere;
+    fail(error);
+    return LockFailed;
+}
+
+qint64 LogFile::size()
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(native(m_handle), &size)) {
+        fail(int(GetLastError()));
+        return -1;
+    }
+    return size.QuadPart;
+}
+
+bool LogFile::endsInLineEnd(qint64 size)
+{
+    char last = '\n';
+    DWORD read = 0;
+    for (;;) {
+        OVERLAPPED end = at(quint64(size - 1));
+        if (ReadFile(native(m_handle), &last, 1, &read, &end))
+            return read != 1 || last == '\n';
+        if (!mayRetry(int(GetLastError())))
+            return true;
+    }
+}
+
+bool LogFile::write(const QByteArray &bytes)
+{
+    if (m_regular && !SetFilePointerEx(native(m_handle), LARGE_INTEGER {}, nullptr, FILE_END))
+        return fail(int(GetLastError()));
+    for (qsizetype done = 0; done < bytes.size();) {
+        DWORD written = 0;
+        const auto chunk = DWORD(qMin<qsizetype>(bytes.size() - done, 1 << 30));
+        if (!WriteFile(native(m_handle), bytes.constData() + done, chunk, &written, nullptr)) {
+            const auto error = int(GetLastError());
+            if (mayRetry(error))
+                continue;
+            return fail(error);
+        }
+        if (written == 0)
+            return fail(ERROR_WRITE_FAULT);
+        done += written;
+    }
+    return true;
+}
+
+bool LogFile::sync()
+{
+    return FlushFileBuffers(native(m_handle)) || fail(int(GetLastError()));
+}
+
+// NTFS logs the new directory entry with the file's own metadata, which the flush of the
+// file has already committed.
+bool LogFile::syncDirectory()
+{
+    return true;
+}
+
+bool LogFile::truncate(qint64 size)
+{
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    return (SetFilePointerEx(native(m_handle), end, nullptr, FILE_BEGIN)
+            && SetEndOfFile(native(m_handle)))
+        || fail(int(GetLastError()));
+}

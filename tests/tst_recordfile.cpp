@@ -1,0 +1,644 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+
+#include "recordfile.h"
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QString summary()
+{
+    return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
+}
+
+// The bytes a record's text becomes on this platform's disk.
+QByteArray onDisk(QByteArray text)
+{
+#ifdef Q_OS_WIN
+    text.replace('\n', "\r\n");
+#endif
+    return text;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool runningAsRoot()
+{
+#ifdef Q_OS_UNIX
+    return geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+// Set up what only root may (a loop device, a drop to another user), these run as a CTest
+// test of their own, under the label "system".
+bool systemRun()
+{
+    return qEnvironmentVariableIsSet("ORDERING_SYSTEM_TESTS");
+}
+
+#ifdef Q_OS_LINUX
+// Runs a command to its end; true when it exits with one of the given codes.
+bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr,
+         const QList<int> &codes = {0})
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return false;
+    if (out)
+        *out = process.readAllStandardOutput().trimmed();
+    return codes.contains(process.exitCode());
+}
+
+// Whether the thread sleeps in the call that opens a file: for a pipe, waiting for the other end.
+bool waitsInOpen(pid_t thread)
+{
+    const QString task = QStringLiteral("/proc/self/task/%1/").arg(thread);
+    const QByteArray status = readAll(task + QStringLiteral("stat"));
+    const QByteArray call = readAll(task + QStringLiteral("syscall"));
+    return status.mid(status.lastIndexOf(')') + 2, 1) == "S"
+        && call.startsWith(QByteArray::number(SYS_openat) + ' ');
+}
+#endif
+
+} // namespace
+
+class tst_RecordFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void content_data();
+    void content();
+    void openFailure_data();
+    void openFailure();
+    void lockedByAnotherProgram();
+    void heldForAMoment_data();
+    void heldForAMoment();
+    void diskFull_data();
+    void diskFull();
+    void fileSizeLimit_data();
+    void fileSizeLimit();
+    void pipe();
+    void twoCopiesAtOnce_data();
+    void twoCopiesAtOnce();
+    void folderNotListable();
+    void survivesPowerCut();
+
+private:
+    QString runPath() const { return m_root->filePath(QStringLiteral("run")); }
+    QString log() const { return runPath() + QStringLiteral("/test.txt"); }
+    void startRecorder(QProcess &recorder, const QStringList &args, bool unprivileged = false);
+    QStringList failuresOf(QProcess &recorder);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString m_previous;
+};
+
+void tst_RecordFile::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    QVERIFY(QDir(m_root->path()).mkdir(QStringLiteral("run")));
+    m_previous = QDir::currentPath();
+    QDir::setCurrent(runPath());
+}
+
+void tst_RecordFile::cleanup()
+{
+    QDir::setCurrent(m_previous);
+    // Give back any permission taken away, so that the scratch tree can be removed.
+    QFile::setPermissions(runPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_root.reset();
+}
+
+// A second copy of the program, from the build's own order-recorder. Unprivileged, it runs
+// as nobody, since permissions do not stop root.
+void tst_RecordFile::startRecorder(QProcess &recorder, const QStringList &args, bool unprivileged)
+{
+    QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/order-recorder");
+#ifdef Q_OS_WIN
+    program += QStringLiteral(".exe");
+    Q_UNUSED(unprivileged);
+#else
+    if (unprivileged) {
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+            | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(m_root->path(), open));
+        QVERIFY(QFile::copy(program, m_root->filePath(QStringLiteral("order-recorder"))));
+        program = m_root->filePath(QStringLiteral("order-recorder"));
+        recorder.setChildProcessModifier([] {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(125);
+        });
+    }
+#endif
+    recorder.setWorkingDirectory(runPath());
+    recorder.start(program, args);
+}
+
+QStringList tst_RecordFile::failuresOf(QProcess &recorder)
+{
+    if (!recorder.waitForFinished(60000) || recorder.exitStatus() != QProcess::NormalExit
+        || recorder.exitCode() != 0) {
+        return {QStringLiteral("recorder ended with %1: %2")
+                    .arg(recorder.exitCode())
+                    .arg(QString::fromLocal8Bit(recorder.readAllStandardError()))};
+    }
+    return QString::fromUtf8(recorder.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+void tst_RecordFile::content_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("link");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QByteArray>("added");
+
+    const QByteArray record = summary().toUtf8() + '\n';
+    const QByteArray missing; // no file at all before the first click
+
+    QTest::newRow("first click creates the file") << missing << false << summary() << 1 << record;
+    QTest::newRow("two clicks, two records")
+        << missing << false << summary() << 2 << record + record;
+    QTest::newRow("empty text area creates an empty file")
+        << missing << false << QString() << 1 << QByteArray("");
+    QTest::newRow("empty text area adds nothing")
+        << QByteArray("earlier\n") << false << QString() << 3 << QByteArray("");
+    QTest::newRow("text ending in a line end") << missing << false << "one\ntwo\n"
+                                               << 2 << QByteArray("one\ntwo\none\ntwo\n");
+    QTest::newRow("blank lines kept") << missing << false << "\n\nx\n\n"
+                                      << 1 << QByteArray("\n\nx\n\n");
+    QTest::newRow("Chinese typed by the cashier")
+        << missing << false << "加辣 漢堡\n不要冰" << 1
+        << QByteArray("\xe5\x8a\xa0\xe8\xbe\xa3 "
+                      "\xe6\xbc\xa2\xe5\xa0\xa1\n\xe4\xb8\x8d\xe8\xa6\x81\xe5\x86\xb0\n");
+    QTest::newRow("after earlier records")
+        << QByteArray("earlier\n") << false << summary() << 1 << record;
+    QTest::newRow("after a log ending mid-line")
+        << QByteArray("have to pay 390") << false << "x" << 1 << QByteArray("\nx\n");
+    QTest::newRow("after arbitrary bytes")
+        << QByteArray("\xff\xfe\0\r", 4) << false << "x" << 1 << QByteArray("\nx\n");
+    QTest::newRow("a link whose file is not there yet")
+        << missing << true << summary() << 2 << record + record;
+}
+
+void tst_RecordFile::content()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, link);
+    QFETCH(QString, text);
+    QFETCH(int, clicks);
+    QFETCH(QByteArray, added);
+
+    const QString target = m_root->filePath(QStringLiteral("elsewhere.txt"));
+    if (link) {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes a shortcut on Windows, not a link that files follow");
+#endif
+        QVERIFY(QFile::link(target, log()));
+    }
+    if (!before.isNull())
+        QVERIFY(writeAll(log(), before));
+
+    for (int i = 0; i < clicks; ++i) {
+        const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), text);
+        QCOMPARE(outcome.status, RecordOutcome::Saved);
+        QCOMPARE(outcome.reason, QString());
+    }
+
+    QVERIFY(QFile::exists(log()));
+    QCOMPARE(readAll(log()), before + onDisk(added));
+    QCOMPARE(QFileInfo(log()).isSymLink(), link);
+}
+
+void tst_RecordFile::openFailure_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("test.txt is a directory") << "directory";
+    QTest::newRow("test.txt is read-only") << "read-only file";
+    QTest::newRow("directory not writable") << "read-only directory";
+    QTest::newRow("test.txt held open without write sharing") << "held open";
+    QTest::newRow("test.txt a link into a missing folder") << "link";
+}
+
+void tst_RecordFile::openFailure()
+{
+    QFETCH(QString, obstacle);
+    const QByteArray earlier = "earlier\n";
+#ifdef Q_OS_WIN
+    if (obstacle == "read-only directory")
+        QSKIP("A folder's read-only attribute does not stop creating files in it on Windows");
+    if (obstacle == "link")
+        QSKIP("QFile::link makes a shortcut on Windows, not a link that files follow");
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    const auto release = qScopeGuard([&holder] {
+        if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+    });
+#else
+    if (obstacle == "held open")
+        QSKIP("Only Windows refuses to share an open file");
+#endif
+    const bool asNobody = obstacle.startsWith("read-only") && runningAsRoot();
+    if (asNobody && !systemRun())
+        QSKIP("Permissions do not stop root: a system test runs this as nobody");
+
+    if (obstacle == "directory") {
+        QVERIFY(QDir().mkdir(log()));
+    } else if (obstacle == "read-only file") {
+        QVERIFY(writeAll(log(), earlier));
+        QVERIFY(QFile::setPermissions(log(), QFile::ReadOwner | QFile::ReadOther));
+#ifdef Q_OS_WIN
+        if (QFile probe(log()); probe.open(QIODevice::Append))
+            QSKIP("The read-only attribute does not stop writing here (Wine as root)");
+#endif
+    } else if (obstacle == "read-only directory") {
+        QVERIFY(QFile::setPermissions(
+            runPath(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    } else if (obstacle == "link") {
+        QVERIFY(QFile::link(m_root->filePath(QStringLiteral("gone/test.txt")), log()));
+    } else {
+        QVERIFY(writeAll(log(), earlier));
+#ifdef Q_OS_WIN
+        holder
+            = CreateFileW(reinterpret_cast<const wchar_t *>(log().utf16()), GENERIC_READ,
+                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(holder != INVALID_HANDLE_VALUE);
+#endif
+    }
+
+    if (asNobody) {
+        QProcess recorder;
+        startRecorder(recorder, {QStringLiteral("1"), summary()}, true);
+        const QStringList failures = failuresOf(recorder);
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().startsWith(QStringLiteral("NotOpened\t")),
+                 qPrintable(failures.first()));
+    } else {
+        QCOMPARE(appendRecord(QStringLiteral("test.txt"), summary()).status,
+                 RecordOutcome::NotOpened);
+    }
+    if (obstacle == "directory")
+        QVERIFY(QFileInfo(log()).isDir());
+    else if (obstacle == "read-only directory" || obstacle == "link")
+        QVERIFY(!QFileInfo::exists(log()));
+    else
+        QCOMPARE(readAll(log()), earlier);
+}
+
+void tst_RecordFile::lockedByAnotherProgram()
+{
+    const QByteArray earlier = "earlier\n";
+    QVERIFY(writeAll(log(), earlier));
+#ifdef Q_OS_WIN
+    const HANDLE holder
+        = CreateFileW(reinterpret_cast<const wchar_t *>(log().utf16()), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    QVERIFY(holder != INVALID_HANDLE_VALUE);
+    OVERLAPPED whole = {};
+    QVERIFY(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+    const auto release = qScopeGuard([holder] { CloseHandle(holder); });
+#else
+    const int holder = ::open(QFile::encodeName(log()).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(holder >= 0);
+    const auto release = qScopeGuard([holder] { ::close(holder); });
+    QVERIFY(::flock(holder, LOCK_EX) == 0);
+#endif
+
+    const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), summary());
+    QCOMPARE(outcome.status, RecordOutcome::NotSaved);
+    QCOMPARE(outcome.reason, QStringLiteral("another program kept it locked for 2 seconds"));
+    QCOMPARE(readAll(log()), earlier);
+}
+
+void tst_RecordFile::heldForAMoment_data()
+{
+    QTest::addColumn<int>("holdMilliseconds");
+    QTest::addColumn<RecordOutcome::Status>("status");
+    QTest::newRow("a fraction of a second") << 300 << RecordOutcome::Saved;
+    QTest::newRow("longer than the record waits") << 4000 << RecordOutcome::NotOpened;
+}
+
+// As a virus scanner or a backup does: the file opened without write sharing, then let go.
+// A handle of this process is refused as one of another process would be.
+void tst_RecordFile::heldForAMoment()
+{
+#ifdef Q_OS_WIN
+    QFETCH(int, holdMilliseconds);
+    QFETCH(RecordOutcome::Status, status);
+    const QByteArray earlier = "earlier\n";
+    QVERIFY(writeAll(log(), earlier));
+    const HANDLE holder
+        = CreateFileW(reinterpret_cast<const wchar_t *>(log().utf16()), GENERIC_READ,
+                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    QVERIFY(holder != INVALID_HANDLE_VALUE);
+    std::thread letGo([holder, holdMilliseconds] {
+        Sleep(DWORD(holdMilliseconds));
+        CloseHandle(holder);
+    });
+
+    const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), summary());
+    letGo.join();
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(
+        readAll(log()),
+        earlier
+            + (status == RecordOutcome::Saved ? onDisk(summary().toUtf8() + '\n') : QByteArray()));
+#else
+    QSKIP("Only Windows refuses to share an open file");
+#endif
+}
+
+void tst_RecordFile::diskFull_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("short record") << summary();
+    QTest::newRow("long record") << QString(40000, QLatin1Char('x'));
+}
+
+void tst_RecordFile::diskFull()
+{
+    QFETCH(QString, text);
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("No /dev/full here");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), log()));
+
+    const RecordOutcome full = appendRecord(QStringLiteral("test.txt"), text);
+    QCOMPARE(full.status, RecordOutcome::NotSaved);
+#ifdef Q_OS_UNIX
+    QCOMPARE(full.reason, qt_error_string(ENOSPC));
+#endif
+
+    // Once there is room again, the next record is saved.
+    QVERIFY(QFile::remove(log()));
+    QCOMPARE(appendRecord(QStringLiteral("test.txt"), text).status, RecordOutcome::Saved);
+    QCOMPARE(readAll(log()), onDisk(text.toUtf8() + '\n'));
+}
+
+void tst_RecordFile::fileSizeLimit_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("room");
+    QTest::newRow("short record, some room") << summary() << 10;
+    QTest::newRow("short record, no room") << summary() << 0;
+    QTest::newRow("long record, some room") << QString(40000, QLatin1Char('x')) << 30000;
+}
+
+void tst_RecordFile::fileSizeLimit()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, text);
+    QFETCH(int, room);
+    const QByteArray earlier = "You order : coke \nTotal money is 50\nhave to pay 40";
+    QVERIFY(writeAll(log(), earlier));
+
+    // The limit's signal is left at its default: a write past the limit must not end the
+    // program, however much of the record fits.
+    QProcess recorder;
+    startRecorder(recorder, {QStringLiteral("1"), text, QString::number(earlier.size() + room)});
+    QCOMPARE(failuresOf(recorder),
+             QStringList(QStringLiteral("NotSaved\t") + qt_error_string(EFBIG)));
+    QCOMPARE(readAll(log()), earlier);
+#else
+    QSKIP("File-size limits are a Unix facility");
+#endif
+}
+
+// A reader that comes back for each record, as `while true; do cat test.txt; done` does,
+// receives every record of a run of clicks, and no end of file that no record caused.
+void tst_RecordFile::pipe()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(log());
+    QVERIFY(mkfifo(path.constData(), 0600) == 0);
+
+#ifdef Q_OS_LINUX
+    // A program waiting to write to the pipe is not woken by the record, which never opens it
+    // for reading; without a reader the record fails, once it has waited for one.
+    {
+        std::atomic<pid_t> writerThread = 0;
+        std::atomic<bool> writerWoken = false;
+        std::thread writer([&] {
+            writerThread = gettid();
+            const int end = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+            writerWoken = true;
+            if (end >= 0)
+                ::close(end);
+        });
+        const auto letWriterGo = qScopeGuard([&] {
+            const int end = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            writer.join();
+            ::close(end);
+        });
+        QTRY_VERIFY(writerThread != 0 && waitsInOpen(writerThread));
+        QCOMPARE(appendRecord(QStringLiteral("test.txt"), summary()).status,
+                 RecordOutcome::NotOpened);
+        QVERIFY(!writerWoken);
+    }
+#endif
+
+    const int records = 20;
+    const QByteArray record = summary().toUtf8() + '\n';
+    QList<QByteArray> readings;
+    std::atomic<bool> stop = false;
+    std::atomic<bool> done = false;
+    std::thread reader([&] {
+        QByteArray chunk(4096, '\0');
+        for (qsizetype total = 0; total < records * record.size() && !stop;) {
+            const int end = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+            QByteArray reading;
+            for (ssize_t n = 0; end >= 0 && (n = ::read(end, chunk.data(), 4096)) > 0;)
+                reading.append(chunk.constData(), n);
+            if (end >= 0)
+                ::close(end);
+            total += reading.size();
+            readings.append(reading);
+        }
+        done = true;
+    });
+    int saved = 0;
+    for (int i = 0; i < records; ++i) {
+        if (appendRecord(QStringLiteral("test.txt"), summary()).status == RecordOutcome::Saved)
+            ++saved;
+    }
+    // A reader left waiting by a failed record is let go.
+    stop = true;
+    while (!done) {
+        const int kick = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (kick >= 0)
+            ::close(kick);
+        QThread::msleep(1);
+    }
+    reader.join();
+
+    QCOMPARE(saved, records);
+    QCOMPARE(readings.join(), record.repeated(records));
+    QVERIFY(!readings.contains(QByteArray()));
+#else
+    QSKIP("Named pipes in the working directory are a Unix facility");
+#endif
+}
+
+void tst_RecordFile::twoCopiesAtOnce_data()
+{
+    QTest::addColumn<qint64>("firstLimit");
+    QTest::newRow("both record") << qint64(-1);
+    // Every record of the first copy fails, since the log is already longer than its limit.
+    QTest::newRow("one fails under a file-size limit") << qint64(20);
+}
+
+void tst_RecordFile::twoCopiesAtOnce()
+{
+    QFETCH(qint64, firstLimit);
+#ifndef Q_OS_UNIX
+    if (firstLimit >= 0)
+        QSKIP("File-size limits are a Unix facility");
+#endif
+    const int records = 150;
+    const QString first(20000, QLatin1Char('A'));
+    const QString second
+        = QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay ")
+        + QString(3000, QLatin1Char('9'));
+    const QByteArray earlier = "You order : coke \nTotal money is 50\nhave to pay 40\n";
+    QVERIFY(writeAll(log(), earlier));
+
+    QProcess a;
+    QProcess b;
+    QStringList firstArgs = {QString::number(records), first};
+    if (firstLimit >= 0)
+        firstArgs << QString::number(firstLimit);
+    startRecorder(a, firstArgs);
+    startRecorder(b, {QString::number(records), second});
+    const QStringList firstFailures = failuresOf(a);
+    QCOMPARE(failuresOf(b), QStringList());
+    QCOMPARE(firstFailures.size(), firstLimit >= 0 ? records : 0);
+
+    const QByteArray log = readAll(this->log());
+    QVERIFY(log.startsWith(earlier));
+    const QByteArray firstRecord = onDisk(first.toUtf8() + '\n');
+    const QByteArray secondRecord = onDisk(second.toUtf8() + '\n');
+    int firsts = 0;
+    int seconds = 0;
+    qsizetype at = earlier.size();
+    while (at < log.size()) {
+        if (log.mid(at, firstRecord.size()) == firstRecord) {
+            ++firsts;
+            at += firstRecord.size();
+        } else if (log.mid(at, secondRecord.size()) == secondRecord) {
+            ++seconds;
+            at += secondRecord.size();
+        } else {
+            QFAIL(qPrintable(QStringLiteral("A broken record at byte %1").arg(at)));
+        }
+    }
+    QCOMPARE(firsts, firstLimit >= 0 ? 0 : records);
+    QCOMPARE(seconds, records);
+}
+
+// A folder that may be written but not listed cannot be opened for the sync of a new log's
+// name; the record, already on the disk, is kept and reported saved.
+void tst_RecordFile::folderNotListable()
+{
+#ifdef Q_OS_UNIX
+    if (!systemRun() || !runningAsRoot())
+        QSKIP("Runs as nobody, from root, under the system label");
+    QVERIFY(QFile::setPermissions(runPath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                      | QFile::WriteOther | QFile::ExeOther));
+    QProcess recorder;
+    startRecorder(recorder, {QStringLiteral("1"), summary()}, true);
+    QCOMPARE(failuresOf(recorder), QStringList());
+    QCOMPARE(readAll(log()), summary().toUtf8() + '\n');
+#else
+    QSKIP("Folder permissions are a Unix facility");
+#endif
+}
+
+// test.txt on a small ext4 file system of its own; right after one record its disk image is
+// copied, as the disk would stand if the power went then.
+void tst_RecordFile::survivesPowerCut()
+{
+#ifdef Q_OS_LINUX
+    if (!systemRun() || !runningAsRoot())
+        QSKIP("Setting up a loop device needs root: a test under the system label");
+    for (const char *tool : {"losetup", "mkfs.ext4", "e2fsck", "mount", "umount"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    const QString image = m_root->filePath(QStringLiteral("disk.img"));
+    const QString copy = m_root->filePath(QStringLiteral("copy.img"));
+    const QString mounted = runPath();
+    QFile disk(image);
+    QVERIFY(disk.open(QIODevice::WriteOnly) && disk.resize(16 << 20));
+    disk.close();
+    QVERIFY(run(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), image}));
+    QByteArray device;
+    if (!run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image},
+             &device)) {
+        QSKIP("No loop device can be set up here");
+    }
+    bool attached = true;
+    const auto detach = qScopeGuard([&] {
+        run(QStringLiteral("umount"), {mounted}, nullptr, {0, 32});
+        if (attached)
+            run(QStringLiteral("losetup"), {QStringLiteral("-d"), QString::fromLocal8Bit(device)});
+    });
+    QVERIFY(run(QStringLiteral("mount"), {QString::fromLocal8Bit(device), mounted}));
+
+    QProcess recorder;
+    startRecorder(recorder, {QStringLiteral("1"), summary()});
+    QCOMPARE(failuresOf(recorder), QStringList());
+    QVERIFY(QFile::copy(image, copy));
+
+    QVERIFY(run(QStringLiteral("umount"), {mounted}));
+    QVERIFY(run(QStringLiteral("losetup"), {QStringLiteral("-d"), QString::fromLocal8Bit(device)}));
+    attached = false;
+    // 1: e2fsck mended the file system, as after any power cut; worse is a failure.
+    QVERIFY(run(QStringLiteral("e2fsck"), {QStringLiteral("-fy"), copy}, nullptr, {0, 1}));
+    QVERIFY(run(QStringLiteral("mount"),
+                {QStringLiteral("-o"), QStringLiteral("ro,loop"), copy, mounted}));
+    QCOMPARE(readAll(log()), summary().toUtf8() + '\n');
+#else
+    QSKIP("The power-cut test uses Linux loop devices");
+#endif
+}
+
+QTEST_GUILESS_MAIN(tst_RecordFile)
+#include "tst_recordfile.moc"
