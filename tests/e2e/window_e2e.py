@@ -143,17 +143,17 @@ class Till:
         else:
             self.xdotool("type", "--delay", "30", text)
         # The paste reaches the program through Wine's clipboard, after the keys; the blinking
-        # cursor alone darkens far fewer pixels than the new characters.
-        wait_for(lambda: self.ink(*TEXT_AREA) > before + 60, "the typed text drawn")
+        # cursor alone darkens fewer pixels than the new characters.
+        wait_for(lambda: self.ink(*TEXT_AREA) > before + 40, "the typed text drawn")
 
     def pixel(self, x, y):
         raw = self.window.get_image(x, y, 1, 1, X.ZPixmap, 0xFFFFFFFF).data
         return (raw[2], raw[1], raw[0])
 
     def ink(self, x, y, w, h):
-        """How many dark pixels the rectangle holds."""
+        """How many pixels of the rectangle are darker than its white paper."""
         raw = self.window.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
-        return sum(1 for i in range(0, len(raw), 4) if raw[i] + raw[i + 1] + raw[i + 2] < 300)
+        return sum(1 for i in range(0, len(raw), 4) if raw[i] + raw[i + 1] + raw[i + 2] < 600)
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", hex(self.window.id), path], check=True,
