@@ -18,11 +18,47 @@ options=(
     -DFEATURE_tabletevent=OFF
     # DirectWrite 3 needs the Direct2D font engine; the two go together.
     -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
+    # Reproducible libraries: no link time in the PE headers.
+    -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--no-insert-timestamp
+    -DCMAKE_MODULE_LINKER_FLAGS=-Wl,--no-insert-timestamp
 )
 # Qt 6.4.2's Windows platform plugin asks for dynamic OpenGL even where OpenGL is off.
+patched=src/plugins/platforms/windows/qwindowswindow.cpp
 patch_source() {
-    sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
-        src/plugins/platforms/windows/qwindowswindow.cpp
+    sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$patched"
+}
+# What the zip must carry beside Qt: its licences, the attribution files of the third-party
+# code compiled into this build (with the licence files they name), and where the exact
+# source is. Run in the source folder; the build's rules and the headers each object included
+# tell which code went in.
+keep_notices() {
+    local build=$1 notices=$2
+    mkdir -p "$notices"
+    cp LICENSE.* "$notices/" 2>/dev/null || true
+    [ -d LICENSES ] && cp -r LICENSES "$notices/"
+    { cat "$build/build.ninja"; ninja -C "$build" -t deps; } >"$build/compiled.txt"
+    /usr/bin/python3 - "$build/compiled.txt" "$notices" <<'PY'
+import json, os, shutil, sys
+ninja = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+notices = sys.argv[2]
+for root, _, files in sorted(os.walk(".")):
+    if "qt_attribution.json" not in files or not root.startswith("./src"):
+        continue
+    if os.path.abspath(root) + "/" not in ninja:
+        continue
+    path = os.path.join(root, "qt_attribution.json")
+    entries = json.loads(open(path, encoding="utf-8").read(), strict=False)
+    names = {path}
+    for entry in entries if isinstance(entries, list) else [entries]:
+        for key in ("LicenseFile", "LicenseFiles"):
+            value = entry.get(key) or []
+            for name in [value] if isinstance(value, str) else value:
+                names.add(os.path.normpath(os.path.join(root, name)))
+    for name in sorted(names):
+        if os.path.isfile(name):
+            os.makedirs(os.path.join(notices, os.path.dirname(name)), exist_ok=True)
+            shutil.copy(name, os.path.join(notices, name))
+PY
 }
 toolchain=$top/cmake/mingw-w64-x86_64.cmake
 key=$( (echo "$qt_package_version $mingw_version"; printf '%s\n' "${options[@]}"; cat "$toolchain"
@@ -62,6 +98,7 @@ echo "Windows toolkit: fetching the source of qt6-base $qt_package_version" >&2
 apt-get "${apt_private[@]}" update -qq >&2
 (cd "$work/src" && apt-get "${apt_private[@]}" source -qq "qt6-base=$qt_package_version" >&2)
 source_dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+cp "$source_dir/$patched" "$work/unpatched.cpp"
 (cd "$source_dir" && patch_source)
 
 # Qt's installed toolchain file records the path of the one it was configured with, so
@@ -83,6 +120,18 @@ status=${PIPESTATUS[0]}
 set -e
 [ "$status" -eq 0 ] || { grep -m 20 -B 2 -A 10 'FAILED' "$work/build.log" >&2; exit 1; }
 cmake --install "$work/build" >"$work/install.log"
+
+notices=$prefix/share/ordering-system/qtbase
+(cd "$source_dir" && keep_notices "$work/build" "$notices")
+diff -u --label "a/$patched" --label "b/$patched" "$work/unpatched.cpp" "$source_dir/$patched" \
+    >"$notices/windows-build.patch" || true
+{
+    echo "Debian source package: qt6-base $qt_package_version"
+    echo "Compiler: x86_64-w64-mingw32-g++-posix $mingw_version"
+    echo "Configured with CMake, generator Ninja, options:"
+    printf '    %s\n' "${options[@]}"
+    echo "One patch applied before configuring: windows-build.patch"
+} >"$notices/SOURCE.txt"
 
 touch "$prefix/.complete"
 rm -rf "$work"
