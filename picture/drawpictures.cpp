@@ -1,7 +1,10 @@
-// Draws the six menu pictures. Run it from the picture folder:
+// Draws the six menu pictures and the program's icon. Run it from the picture folder:
 //   cmake --build build/release --target draw-pictures && (cd picture &&
 //   ../build/release/draw-pictures)
 
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -215,6 +218,95 @@ void soda(QPainter &p)
     lemonSlice(p, QPointF(130, 92), 20, QColor(240, 200, 0), QColor(255, 230, 60));
 }
 
+// The program's icon on a 256 × 256 grid: a burger on a red tile.
+void icon(QPainter &p)
+{
+    QLinearGradient tile(0, 16, 0, 240);
+    tile.setColorAt(0, QColor(230, 50, 35));
+    tile.setColorAt(1, QColor(175, 20, 20));
+    p.setPen(Qt::NoPen);
+    p.setBrush(tile);
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
+
+    QPainterPath top;
+    top.moveTo(40, 120);
+    top.cubicTo(40, 40, 216, 40, 216, 120);
+    top.closeSubpath();
+    p.setBrush(QColor(250, 175, 60));
+    p.drawPath(top);
+    p.setBrush(QColor(255, 240, 200));
+    for (const QPointF &seed : {QPointF(100, 80), QPointF(136, 70), QPointF(166, 90)})
+        p.drawEllipse(seed, 8, 5);
+    QPainterPath lettuce;
+    lettuce.moveTo(34, 124);
+    for (int i = 0; i <= 8; ++i)
+        lettuce.lineTo(34 + i * 23.5, i % 2 == 1 ? 146 : 128);
+    lettuce.lineTo(222, 124);
+    lettuce.closeSubpath();
+    p.setBrush(QColor(90, 190, 50));
+    p.drawPath(lettuce);
+    p.setBrush(QColor(110, 55, 25));
+    p.drawRoundedRect(QRectF(40, 140, 176, 34), 17, 17);
+    p.setBrush(QColor(240, 160, 55));
+    p.drawRoundedRect(QRectF(44, 178, 168, 36), 14, 14);
+}
+
+// An ICO file of the icon at Windows' usual sizes: the small ones as 32-bit bitmaps, which
+// every part of Windows reads, 256 as PNG, as Windows' own icons keep it.
+QByteArray iconFile()
+{
+    const int sizes[] = {16, 24, 32, 48, 64, 256};
+    QList<QByteArray> images;
+    for (const int size : sizes) {
+        QImage image(size, size, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 256.0, size / 256.0);
+        icon(painter);
+        painter.end();
+
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (size == 256) {
+            image.save(&buffer, "PNG");
+        } else {
+            // A bitmap header of twice the height, the colour rows bottom up, then an all-clear
+            // transparency mask whose rows are padded to 32 bits.
+            QDataStream out(&buffer);
+            out.setByteOrder(QDataStream::LittleEndian);
+            const int maskRow = (size + 31) / 32 * 4;
+            out << quint32(40) << qint32(size) << qint32(2 * size) << quint16(1) << quint16(32)
+                << quint32(0) << quint32(size * size * 4 + maskRow * size) << qint32(0) << qint32(0)
+                << quint32(0) << quint32(0);
+            for (int y = size - 1; y >= 0; --y) {
+                const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+                for (int x = 0; x < size; ++x)
+                    out << quint32(row[x]);
+            }
+            for (int i = 0; i < maskRow * size; ++i)
+                out << quint8(0);
+        }
+        images.append(bytes);
+    }
+
+    QByteArray file;
+    QDataStream out(&file, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(images.size());
+    quint32 offset = 6 + 16 * quint32(images.size());
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const int size = sizes[i];
+        out << quint8(size == 256 ? 0 : size) << quint8(size == 256 ? 0 : size) << quint8(0)
+            << quint8(0) << quint16(1) << quint16(32) << quint32(images[i].size()) << offset;
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray &image : images)
+        out.writeRawData(image.constData(), int(image.size()));
+    return file;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -243,6 +335,11 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "could not write %s\n", picture.file);
             ++failures;
         }
+    }
+    QFile ico(QStringLiteral("ordering-system.ico"));
+    if (!ico.open(QIODevice::WriteOnly) || ico.write(iconFile()) < 0) {
+        std::fprintf(stderr, "could not write ordering-system.ico\n");
+        ++failures;
     }
     return failures == 0 ? 0 : 1;
 }
