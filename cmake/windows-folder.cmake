@@ -29,13 +29,51 @@ get_filename_component(qt_bin_dir ${qt_core_dll} DIRECTORY)
 list(APPEND ORDERING_WINE_DLL_PATH Z:${qt_bin_dir})
 list(REMOVE_DUPLICATES ORDERING_WINE_DLL_PATH)
 
+# The licence texts of what the folder ships: Qt's, kept from its source by
+# scripts/windows-toolkit.sh, and the compiler's runtime's, from Debian's packages of it.
+set(qt_notices ${ORDERING_WINDOWS_QT}/share/ordering-system/qtbase)
+if(NOT EXISTS ${qt_notices}/SOURCE.txt)
+    message(FATAL_ERROR "${ORDERING_WINDOWS_QT} keeps no licence texts: remove it, and "
+        "scripts/windows-toolkit.sh builds it again with them")
+endif()
+# Not what is shipped: Qt's test library, the documentation's licence, and the terms Qt is
+# offered under besides the LGPL 3.
+install(DIRECTORY ${qt_notices}/ DESTINATION licenses/Qt
+    PATTERN testlib EXCLUDE
+    PATTERN GFDL-* EXCLUDE PATTERN GPL-2.0-* EXCLUDE PATTERN LicenseRef-Qt-Commercial.txt EXCLUDE)
+set(gcc_runtime_copyright /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright)
+set(mingw_copyright /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+foreach(notice ${gcc_runtime_copyright} ${mingw_copyright})
+    if(NOT EXISTS ${notice})
+        message(FATAL_ERROR "${notice}, a licence text the folder ships, is missing")
+    endif()
+endforeach()
+# The GPL 3 they name is Qt's copy, licenses/Qt/LICENSES/GPL-3.0-only.txt.
+install(FILES ${gcc_runtime_copyright} DESTINATION licenses/gcc-runtime)
+install(FILES ${mingw_copyright} DESTINATION licenses/mingw-w64)
+# Written by the packing step, which knows the commit.
+install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+
+# Shipped stripped: the symbols serve a debugger, not the shop.
+find_program(ORDERING_STRIP ${mingw_triple}-strip REQUIRED)
+install(CODE "
+    file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\"
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+    foreach(binary IN LISTS binaries)
+        execute_process(COMMAND \"${ORDERING_STRIP}\" --strip-all \"\${binary}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()")
+
+# The zip: the folder inside it, the same bytes for the same commit.
 set(WINDOWS_FOLDER ordering-system-windows-x64)
 set(WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}.zip)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(windows-zip
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${WINDOWS_FOLDER} ${WINDOWS_ZIP}
-    COMMAND ${CMAKE_COMMAND} --install . --prefix ${WINDOWS_FOLDER}
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${WINDOWS_ZIP} --format=zip ${WINDOWS_FOLDER}
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    DEPENDS ordering-system menu-pictures
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
+            -DCONFIG=$<CONFIG> -DFOLDER=${WINDOWS_FOLDER} -DZIP=${WINDOWS_ZIP}
+            -DPYTHON=${Python3_EXECUTABLE} -DQT_VERSION=${Qt6_VERSION}
+            -DORDERING_VERSION=${ORDERING_VERSION}
+            -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
+    DEPENDS ordering-system
     COMMENT "Packing ${WINDOWS_FOLDER}.zip"
     VERBATIM)

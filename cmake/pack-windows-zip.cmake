@@ -1,0 +1,30 @@
+# Packs the Windows folder reproducibly: README.txt names the commit, the binaries are
+# stripped with the commit's time in their headers, and the zip holds nothing that differs
+# between two builds of one commit.
+find_package(Git QUIET)
+set(ORDERING_COMMIT "unknown")
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(GIT_FOUND)
+    execute_process(COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} log -1 "--format=%H %ct"
+        OUTPUT_VARIABLE last RESULT_VARIABLE status OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(status EQUAL 0 AND last MATCHES "^([0-9a-f]+) ([0-9]+)$")
+        set(ORDERING_COMMIT ${CMAKE_MATCH_1})
+        set(epoch ${CMAKE_MATCH_2})
+    endif()
+endif()
+if(epoch STREQUAL "")
+    message(FATAL_ERROR "Neither git nor SOURCE_DATE_EPOCH gives the time to stamp the zip with")
+endif()
+
+configure_file(${SOURCE_DIR}/windows/README.txt.in ${BINARY_DIR}/README.txt @ONLY
+    NEWLINE_STYLE CRLF)
+# strip writes this time into each header it rewrites, instead of the time of day.
+set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+set(stage ${BINARY_DIR}/windows-zip-stage)
+file(REMOVE_RECURSE ${stage})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --config ${CONFIG}
+        --prefix ${stage}/${FOLDER}
+    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/zip-folder.py ${stage} ${FOLDER} ${ZIP}
+        ${epoch}
+    COMMAND_ERROR_IS_FATAL ANY)
