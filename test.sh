@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the ordering window and runs every check: the unit tests and the real-window test,
-# the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# static analysis, and the Windows build with its tests under Wine. Exits non-zero on any
-# failure.
+# Builds the ordering window and runs every check: the unit, system and real-window tests,
+# the static analysis, the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer and in a multi-config build, and the Windows build with its tests
+# under Wine. Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
@@ -15,4 +15,6 @@ scripts/lint.sh build/release
 
 build_preset asan
 ctest --preset asan
+build_preset multi-config
+ctest --preset multi-config
 ./windows.sh
