@@ -61,8 +61,8 @@ for root, _, files in sorted(os.walk(".")):
 PY
 }
 toolchain=$top/cmake/mingw-w64-x86_64.cmake
-key=$( (echo "$qt_package_version $mingw_version"; printf '%s\n' "${options[@]}"; cat "$toolchain"
-    declare -f patch_source) |
+key=$( (echo "$qt_package_version $mingw_version file-prefix-map"; printf '%s\n' "${options[@]}"
+    cat "$toolchain"; declare -f patch_source) |
     sha256sum | cut -c1-12)
 prefix=$cache/qt-$qt_version-mingw-$key
 
@@ -107,9 +107,13 @@ mkdir -p "$prefix"
 cp "$toolchain" "$prefix/mingw-w64-x86_64.cmake"
 
 echo "Windows toolkit: configuring Qt $qt_version for x86_64-w64-mingw32" >&2
+# The libraries name their sources from the source package's folder, not from this cache.
+no_build_folder="-ffile-prefix-map=$work/src/="
 cmake -G Ninja -S "$source_dir" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64-x86_64.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" >"$work/configure.log" 2>&1 ||
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" \
+    -DCMAKE_C_FLAGS="$no_build_folder" -DCMAKE_CXX_FLAGS="$no_build_folder" \
+    >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
 echo "Windows toolkit: building (about 30 minutes on 2 cores the first time)" >&2
@@ -129,7 +133,8 @@ diff -u --label "a/$patched" --label "b/$patched" "$work/unpatched.cpp" "$source
     echo "Debian source package: qt6-base $qt_package_version"
     echo "Compiler: x86_64-w64-mingw32-g++-posix $mingw_version"
     echo "Configured with CMake, generator Ninja, options:"
-    printf '    %s\n' "${options[@]}"
+    printf '    %s\n' "${options[@]}" "-DCMAKE_C_FLAGS=-ffile-prefix-map=<work folder>/src/=" \
+        "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=<work folder>/src/="
     echo "One patch applied before configuring: windows-build.patch"
 } >"$notices/SOURCE.txt"
 
