@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_missing "${packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 xclip dpkg-dev xz-utils \
+install_missing "${packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils \
     git unzip
 
 ORDERING_WINDOWS_QT=$("$top/scripts/windows-toolkit.sh" | tail -n 1)

@@ -8,7 +8,7 @@ cache=${ORDERING_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ordering-system}
 
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-    fonts-wqy-microhei xvfb xauth xdotool x11-utils imagemagick python3 python3-xlib
+    fonts-wqy-microhei xvfb xauth xdotool xclip x11-utils imagemagick python3 python3-xlib
 )
 
 install_missing() {

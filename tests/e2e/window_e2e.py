@@ -56,14 +56,16 @@ TEXT_AREA = (32, 172, 497, 107)
 GONE = (error.BadWindow, error.BadDrawable, error.BadMatch)
 
 
-def wait_for(condition, what, timeout=30.0):
+def wait_for(condition, what, timeout=30.0, shown=None):
+    """Polls until condition() is true; on a time-out says what shown() returns then."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
         if value:
             return value
         time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
+    raise AssertionError("timed out waiting for " + what
+                         + (": " + repr(shown()) if shown else ""))
 
 
 def on_disk(text):
@@ -130,21 +132,19 @@ class Till:
         x, y = CLICK[name]
         self.xdotool("mousemove", "--window", str(self.window.id), str(x), str(y),
                      "click", "1")
-        time.sleep(0.1)
 
-    def type(self, text):
-        """Types into the text area and waits until the text is drawn there."""
+    def paste(self, text):
+        """Pastes into the text area, as a cashier would, and waits until it is drawn there.
+
+        xdotool types a character missing from the keyboard map by changing the map for that
+        key, and a program that reads the key after the map is put back reads another one."""
         before = self.ink(*TEXT_AREA)
-        if WINDOWS_ZIP:
-            # Under Wine xdotool cannot type several non-Latin characters in a row: paste.
-            subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True,
-                           env=dict(os.environ, DISPLAY=self.screen.name))
-            self.xdotool("key", "ctrl+v")
-        else:
-            self.xdotool("type", "--delay", "30", text)
-        # The paste reaches the program through Wine's clipboard, after the keys; the blinking
-        # cursor alone darkens fewer pixels than the new characters.
-        wait_for(lambda: self.ink(*TEXT_AREA) > before + 40, "the typed text drawn")
+        subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True,
+                       env=dict(os.environ, DISPLAY=self.screen.name))
+        self.xdotool("key", "ctrl+v")
+        # A paste lands whole, under Wine after the keys; the blinking cursor alone darkens
+        # fewer pixels than the new characters.
+        wait_for(lambda: self.ink(*TEXT_AREA) > before + 40, "the pasted text drawn")
 
     def pixel(self, x, y):
         raw = self.window.get_image(x, y, 1, 1, X.ZPixmap, 0xFFFFFFFF).data
@@ -232,7 +232,8 @@ class WindowTest(unittest.TestCase):
         till.click("pushButton")
         till.click("pushButton_2")
         first = on_disk(b"You order : burger, chicken \nTotal money is 300\nhave to pay 290\n")
-        wait_for(lambda: till.record_file() == first, "the first record")
+        wait_for(lambda: till.record_file() == first, "the first record",
+                 shown=till.record_file)
 
         till.click("chicken")
         till.click("tea")
@@ -240,11 +241,12 @@ class WindowTest(unittest.TestCase):
         till.click("pushButton")
         till.click("textEdit")
         till.xdotool("key", "ctrl+End")
-        till.type(" 加辣")
+        till.paste(" 加辣")
         till.click("pushButton_2")
         second = on_disk("You order : burger, lemon tea \nTotal money is 240\nhave to pay 240 加辣\n"
                          .encode())
-        wait_for(lambda: till.record_file() == first + second, "the second record")
+        wait_for(lambda: till.record_file() == first + second, "the second record",
+                 shown=till.record_file)
         till.screenshot(os.path.join(ARTIFACTS, "window-with-summary.png"))
 
         # The record file turned into a directory, then into a full disk: each click tells
@@ -261,7 +263,8 @@ class WindowTest(unittest.TestCase):
         os.remove(log)
         os.rename(log + ".kept", log)
         till.click("pushButton_2")
-        wait_for(lambda: till.record_file() == first + second * 2, "the third record")
+        wait_for(lambda: till.record_file() == first + second * 2, "the third record",
+                 shown=till.record_file)
 
         self.assertEqual(till.close(), 0)
 
@@ -291,8 +294,9 @@ class WindowTest(unittest.TestCase):
         till.click("no")
         till.click("pushButton")
         till.click("pushButton_2")
-        wait_for(lambda: till.record_file() == on_disk(b"You order  \nTotal money is 0\nhave to pay 0\n"),
-                 "the empty order's record")
+        empty = on_disk(b"You order  \nTotal money is 0\nhave to pay 0\n")
+        wait_for(lambda: till.record_file() == empty, "the empty order's record",
+                 shown=till.record_file)
         self.assertEqual(till.close(), 0)
 
 
