@@ -45,6 +45,7 @@ private:
     int m_retries = 0;
     QDeadlineTimer m_retryDeadline;
     bool m_regular = false;
+    bool m_pipe = false;
     bool m_locked = false;
 };
 

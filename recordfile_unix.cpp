@@ -1,3 +1,4 @@
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -7,6 +8,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,10 +78,11 @@ bool LogFile::fail(int error)
     return false;
 }
 
-// Only a pipe between two readers is waited for.
+// Only a pipe between two readers is waited for: one that has no reader (ENXIO), or whose
+// reader left between the open and the write (EPIPE).
 bool LogFile::mayRetry(int error)
 {
-    if (error != ENXIO)
+    if (error != ENXIO && error != EPIPE)
         return false;
     if (m_retries++ == 0)
         m_retryDeadline.setRemainingTime(patienceMilliseconds);
@@ -118,6 +121,7 @@ bool LogFile::open(const QString &name)
     if (fstat(fd, &status) != 0)
         return fail(errno);
     m_regular = S_ISREG(status.st_mode);
+    m_pipe = S_ISFIFO(status.st_mode);
     const int statusFlags = fcntl(fd, F_GETFL);
     if (statusFlags < 0 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) < 0)
         return fail(errno);
@@ -162,11 +166,32 @@ bool LogFile::write(const QByteArray &bytes)
             = ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
+        // The pipe's reader left before the write, which it did not get at all: the next
+        // reader gets the record. The old end stays open until the new one is, so that a
+        // reader coming back in between is not handed an end of file.
+        if (written < 0 && errno == EPIPE && done == 0 && m_pipe && mayRetry(errno)) {
+            const int old = int(m_handle);
+            m_handle = -1;
+            const bool reopened = open(m_name);
+            ::close(old);
+            if (!reopened)
+                return false;
+            continue;
+        }
         if (written < 0)
             return fail(errno);
         if (written == 0)
             return fail(EIO);
         done += written;
+    }
+    // A reader leaving the pipe takes nothing of what it did not read, but the pipe keeps it
+    // while this end is open: it is kept open until the record is read, by the next reader
+    // if need be, or the patience is spent.
+    const QDeadlineTimer deadline(m_pipe ? patienceMilliseconds : 0);
+    int unread = 0;
+    while (m_pipe && ioctl(int(m_handle), FIONREAD, &unread) == 0 && unread > 0
+           && !deadline.hasExpired()) {
+        QThread::msleep(1);
     }
     return true;
 }

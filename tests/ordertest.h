@@ -4,10 +4,32 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
+
+// An order summary as the order button writes it.
+inline QString summary()
+{
+    return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
+}
+
+// The bytes a record's text becomes on this platform's disk.
+inline QByteArray onDisk(QByteArray text)
+{
+#ifdef Q_OS_WIN
+    text.replace('\n', "\r\n");
+#endif
+    return text;
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 // A scratch tree laid out like a shadow build: the window runs in root/build/run, so
 // "../../picture/" is root/picture. The working directory is restored afterwards.

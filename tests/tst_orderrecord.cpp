@@ -17,26 +17,6 @@
 
 namespace {
 
-QString summary()
-{
-    return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
-}
-
-// The bytes a record's text becomes on this platform's disk.
-QByteArray onDisk(QByteArray text)
-{
-#ifdef Q_OS_WIN
-    text.replace('\n', "\r\n");
-#endif
-    return text;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 class Counter
 {
 public:

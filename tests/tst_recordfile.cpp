@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "ordertest.h"
 #include "recordfile.h"
 
 #ifdef Q_OS_WIN
@@ -26,26 +27,6 @@
 #endif
 
 namespace {
-
-QString summary()
-{
-    return QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay 290");
-}
-
-// The bytes a record's text becomes on this platform's disk.
-QByteArray onDisk(QByteArray text)
-{
-#ifdef Q_OS_WIN
-    text.replace('\n', "\r\n");
-#endif
-    return text;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 bool writeAll(const QString &path, const QByteArray &bytes)
 {
