@@ -63,6 +63,17 @@ private:
     sigset_t m_previous;
 };
 
+// A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while
+// a writer's end is open: that end stays open until the record is read, by the next reader if
+// need be, or the time is up.
+void waitUntilRead(int pipe, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    int unread = 0;
+    while (ioctl(pipe, FIONREAD, &unread) == 0 && unread > 0 && !deadline.hasExpired())
+        QThread::msleep(1);
+}
+
 } // namespace
 
 LogFile::~LogFile()
@@ -184,15 +195,8 @@ bool LogFile::write(const QByteArray &bytes)
             return fail(EIO);
         done += written;
     }
-    // A reader leaving the pipe takes nothing of what it did not read, but the pipe keeps it
-    // while this end is open: it is kept open until the record is read, by the next reader
-    // if need be, or the patience is spent.
-    const QDeadlineTimer deadline(m_pipe ? patienceMilliseconds : 0);
-    int unread = 0;
-    while (m_pipe && ioctl(int(m_handle), FIONREAD, &unread) == 0 && unread > 0
-           && !deadline.hasExpired()) {
-        QThread::msleep(1);
-    }
+    if (m_pipe)
+        waitUntilRead(int(m_handle), patienceMilliseconds);
     return true;
 }
 
