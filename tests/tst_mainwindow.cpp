@@ -17,6 +17,10 @@
 
 #include "ordertest.h"
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#endif
+
 namespace {
 
 const char *const pictureNames[] = {"chicken", "frice", "burger", "tea", "coke", "s"};
@@ -67,6 +71,25 @@ bool near(const QColor &a, const QColor &b)
         && qAbs(a.blue() - b.blue()) < 24;
 }
 
+// The window with its text area, and a click on its record button.
+class Counter
+{
+public:
+    Counter()
+    {
+        window.show();
+        text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    }
+    void record()
+    {
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_2")),
+                          Qt::LeftButton);
+    }
+
+    MainWindow window;
+    QTextEdit *text = nullptr;
+};
+
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -90,6 +113,9 @@ private slots:
     void formShowsItsFirstPictures();
     void pictures_data();
     void pictures();
+    void recordsOneTallyTwice();
+    void failureBox_data();
+    void failureBox();
 
 private:
     std::unique_ptr<ScratchRun> m_run;
@@ -399,6 +425,68 @@ void tst_MainWindow::pictures()
         QVERIFY2(!near(drawn, Qt::red), qPrintable(name));
     }
     QVERIFY(answerer.boxes().isEmpty());
+}
+
+void tst_MainWindow::recordsOneTallyTwice()
+{
+    Counter counter;
+    counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->setChecked(true);
+    counter.window.findChild<QCheckBox *>(QStringLiteral("chicken"))->setChecked(true);
+    counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->setChecked(true);
+    QTest::mouseClick(counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")),
+                      Qt::LeftButton);
+    counter.record();
+    counter.record();
+
+    const QByteArray record = onDisk(summary().toUtf8() + '\n');
+    QCOMPARE(readAll(QStringLiteral("test.txt")), record + record);
+    QCOMPARE(counter.text->toPlainText(), summary());
+    QVERIFY(counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->isChecked());
+    QVERIFY(counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->isChecked());
+}
+
+void tst_MainWindow::failureBox_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("not opened: test.txt is a directory")
+        << "directory" << QStringLiteral("Please Select a Text File!");
+#ifdef Q_OS_UNIX
+    QTest::newRow("not saved: the disk is full")
+        << "/dev/full"
+        << QStringLiteral("Could not save the order to test.txt: ") + qt_error_string(ENOSPC);
+#endif
+}
+
+void tst_MainWindow::failureBox()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(QString, text);
+    const QString path = m_run->runFile(QStringLiteral("test.txt"));
+    if (obstacle == "directory")
+        QVERIFY(QDir().mkdir(path));
+    else
+        QVERIFY(QFile::link(obstacle, path));
+
+    BoxAnswerer answerer;
+    Counter counter;
+    counter.text->setPlainText(summary());
+    counter.record();
+
+    QCOMPARE(answerer.boxes().size(), 1);
+    const auto &box = answerer.boxes().first();
+    QCOMPARE(box.title, QStringLiteral("Error Message"));
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.parent, &counter.window);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(counter.text->toPlainText(), summary());
+
+    // The program goes on: once the obstacle is gone, the next click records.
+    QVERIFY(QDir().rmdir(path) || QFile::remove(path));
+    counter.record();
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(readAll(path), onDisk(summary().toUtf8() + '\n'));
 }
 
 QTEST_MAIN(tst_MainWindow)
