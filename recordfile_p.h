@@ -36,7 +36,11 @@ public:
     int error() const { return m_error; }
 
 private:
-    bool fail(int error);
+    bool fail(int error)
+    {
+        m_error = error;
+        return false;
+    }
     bool mayRetry(int error);
 
     QString m_name;

@@ -83,12 +83,6 @@ LogFile::~LogFile()
         ::close(int(m_handle));
 }
 
-bool LogFile::fail(int error)
-{
-    m_error = error;
-    return false;
-}
-
 // Only a pipe between two readers is waited for: one that has no reader (ENXIO), or whose
 // reader left between the open and the write (EPIPE).
 bool LogFile::mayRetry(int error)

@@ -47,12 +47,6 @@ LogFile::~LogFile()
         CloseHandle(native(m_handle));
 }
 
-bool LogFile::fail(int error)
-{
-    m_error = error;
-    return false;
-}
-
 // Virus scanners, search indexers, backup and sync tools open files for a moment, and
 // meanwhile opening, reading or writing fails with one of these errors. As SQLite's Windows
 // layer does, the call is tried again after pauses that grow 25 ms at a time, here until the
