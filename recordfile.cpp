@@ -1,12 +1,14 @@
 #include "recordfile.h"
 
+#include <QRandomGenerator>
 #include <QThread>
 
 #include "recordfile_p.h"
 
 namespace {
 
-// A blocking wait for the lock could not be bounded, so the lock is polled.
+// A blocking wait for the lock could not be bounded, so the lock is polled. The pauses vary,
+// so that a copy polling in step with another's records does not miss every gap between them.
 LogFile::LockResult lockWithin(LogFile &file, int milliseconds)
 {
     const QDeadlineTimer deadline(milliseconds);
@@ -14,8 +16,14 @@ LogFile::LockResult lockWithin(LogFile &file, int milliseconds)
         const LogFile::LockResult result = file.tryLock();
         if (result != LogFile::HeldElsewhere || deadline.hasExpired())
             return result;
-        QThread::msleep(5);
+        QThread::usleep(QRandomGenerator::global()->bounded(500, 5000));
     }
+}
+
+QString lockedReason()
+{
+    return QStringLiteral("another program kept it locked for %1 seconds")
+        .arg(LogFile::patienceMilliseconds / 1000);
 }
 
 } // namespace
@@ -30,13 +38,21 @@ RecordOutcome appendRecord(const QString &fileName, const QString &text)
     if (!record.isEmpty() && !record.endsWith('\n'))
         record += '\n';
 
-    // A pipe or a device takes the record as it comes: there is nothing to lock, sync or cut.
+    // A pipe or a device takes the record as it comes: there is nothing to sync or cut. Copies
+    // writing to one pipe still take turns, so that records arrive whole; a device that has
+    // no locks is written all the same.
     if (!file.isRegular()) {
         if (LogFile::crLfLineEnds)
             record.replace('\n', "\r\n");
+        if (lockWithin(file, LogFile::patienceMilliseconds) == LogFile::HeldElsewhere)
+            return {RecordOutcome::NotSaved, lockedReason()};
         if (file.write(record))
             return {RecordOutcome::Saved, {}};
-        return {RecordOutcome::NotSaved, qt_error_string(file.error())};
+        const QString reason = file.timedOut()
+            ? QStringLiteral("nothing took the order for %1 seconds")
+                  .arg(LogFile::patienceMilliseconds / 1000)
+            : qt_error_string(file.error());
+        return {file.written() > 0 ? RecordOutcome::PartLeft : RecordOutcome::NotSaved, reason};
     }
 
     if (record.isEmpty()) {
@@ -50,9 +66,7 @@ RecordOutcome appendRecord(const QString &fileName, const QString &text)
     case LogFile::Locked:
         break;
     case LogFile::HeldElsewhere:
-        return {RecordOutcome::NotSaved,
-                QStringLiteral("another program kept it locked for %1 seconds")
-                    .arg(LogFile::patienceMilliseconds / 1000)};
+        return {RecordOutcome::NotSaved, lockedReason()};
     case LogFile::LockFailed:
         return {RecordOutcome::NotSaved, qt_error_string(file.error())};
     }

@@ -28,7 +28,11 @@ public:
     LockResult tryLock();
     qint64 size();
     bool endsInLineEnd(qint64 size);
+    // A pipe or a device that takes nothing for the rest of the patience fails the write;
+    // written() tells how much of the bytes went out all the same.
     bool write(const QByteArray &bytes);
+    qint64 written() const { return m_written; }
+    bool timedOut() const { return m_timedOut; }
     bool sync();
     // Puts the log's name on the disk: the folder that holds it is synced.
     bool syncDirectory();
@@ -47,7 +51,9 @@ private:
     qintptr m_handle = -1;
     int m_error = 0;
     int m_retries = 0;
-    QDeadlineTimer m_retryDeadline;
+    QDeadlineTimer m_deadline;
+    qint64 m_written = 0;
+    bool m_timedOut = false;
     bool m_regular = false;
     bool m_pipe = false;
     bool m_locked = false;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -65,13 +66,27 @@ private:
 
 // A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while
 // a writer's end is open: that end stays open until the record is read, by the next reader if
-// need be, or the time is up.
-void waitUntilRead(int pipe, int milliseconds)
+// need be. False when the time is up first.
+bool readWithin(int pipe, const QDeadlineTimer &deadline)
 {
-    const QDeadlineTimer deadline(milliseconds);
     int unread = 0;
-    while (ioctl(pipe, FIONREAD, &unread) == 0 && unread > 0 && !deadline.hasExpired())
+    while (ioctl(pipe, FIONREAD, &unread) == 0 && unread > 0) {
+        if (deadline.hasExpired())
+            return false;
         QThread::msleep(1);
+    }
+    return true;
+}
+
+// Whether the end of a pipe or a device takes bytes again before the deadline.
+bool roomWithin(int fd, const QDeadlineTimer &deadline)
+{
+    pollfd end = {fd, POLLOUT, 0};
+    int ready = 0;
+    do
+        ready = ::poll(&end, 1, int(qMax<qint64>(deadline.remainingTime(), 0)));
+    while (ready < 0 && errno == EINTR && !deadline.hasExpired());
+    return ready > 0;
 }
 
 } // namespace
@@ -87,18 +102,19 @@ LogFile::~LogFile()
 // reader left between the open and the write (EPIPE).
 bool LogFile::mayRetry(int error)
 {
-    if (error != ENXIO && error != EPIPE)
+    if ((error != ENXIO && error != EPIPE) || m_deadline.hasExpired())
         return false;
-    if (m_retries++ == 0)
-        m_retryDeadline.setRemainingTime(patienceMilliseconds);
-    if (m_retryDeadline.hasExpired())
-        return false;
+    ++m_retries;
     QThread::msleep(5);
     return true;
 }
 
 bool LogFile::open(const QString &name)
 {
+    // One deadline for every wait of a pipe or a device: for a reader, for room, for the
+    // reading of the record, the reopening after a reader left included.
+    if (m_name.isNull())
+        m_deadline.setRemainingTime(patienceMilliseconds);
     m_name = name;
     const QByteArray path = QFile::encodeName(name);
     // Non-blocking, so that a pipe without a reader fails instead of holding the window.
@@ -127,6 +143,10 @@ bool LogFile::open(const QString &name)
         return fail(errno);
     m_regular = S_ISREG(status.st_mode);
     m_pipe = S_ISFIFO(status.st_mode);
+    // A pipe or a device stays non-blocking: a reader that stops reading, or a terminal that
+    // stops taking bytes, must not hold the window beyond the deadline.
+    if (!m_regular)
+        return true;
     const int statusFlags = fcntl(fd, F_GETFL);
     if (statusFlags < 0 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) < 0)
         return fail(errno);
@@ -159,8 +179,10 @@ qint64 LogFile::size()
 // NOLINTNEXTLINE(readability-make-member-function-const)
 bool LogFile::endsInLineEnd(qint64 size)
 {
+    // A log open for writing only cannot tell: unread, its last byte counts as mid-line, since
+    // an empty line is harmless and an order glued onto the last line is not.
     char last = '\n';
-    return pread(int(m_handle), &last, 1, off_t(size - 1)) != 1 || last == '\n';
+    return pread(int(m_handle), &last, 1, off_t(size - 1)) == 1 && last == '\n';
 }
 
 bool LogFile::write(const QByteArray &bytes)
@@ -171,6 +193,12 @@ bool LogFile::write(const QByteArray &bytes)
             = ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
+        if (written < 0 && errno == EAGAIN && !m_regular) {
+            if (roomWithin(int(m_handle), m_deadline))
+                continue;
+            m_timedOut = true;
+            return fail(EAGAIN);
+        }
         // The pipe's reader left before the write, which it did not get at all: the next
         // reader gets the record. The old end stays open until the new one is, so that a
         // reader coming back in between is not handed an end of file.
@@ -188,9 +216,12 @@ bool LogFile::write(const QByteArray &bytes)
         if (written == 0)
             return fail(EIO);
         done += written;
+        m_written = done;
     }
-    if (m_pipe)
-        waitUntilRead(int(m_handle), patienceMilliseconds);
+    if (m_pipe && !readWithin(int(m_handle), m_deadline)) {
+        m_timedOut = true;
+        return fail(EAGAIN);
+    }
     return true;
 }
 
@@ -215,9 +246,13 @@ bool LogFile::syncDirectory()
     // not undo a record that is on the disk.
     if (fd < 0)
         return true;
-    const bool synced = retryOnInterrupt([fd] { return ::fsync(fd); }) == 0 || fail(errno);
+    // Some file systems cannot sync a folder at all (CIFS before Linux 4.17, some FUSE and
+    // network ones): that is no failure, as PostgreSQL's fsync_fname holds. An I/O error is:
+    // the name may not be on the disk.
+    const int synced = retryOnInterrupt([fd] { return ::fsync(fd); });
+    const int error = errno;
     ::close(fd);
-    return synced;
+    return synced == 0 || error == EINVAL || error == EBADF || error == ENOTSUP || fail(error);
 }
 
 bool LogFile::truncate(qint64 size)

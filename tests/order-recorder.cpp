@@ -1,9 +1,10 @@
 // Records from a process of its own, as a second copy of the program would:
 //   order-recorder COUNT TEXT [FILE-SIZE-LIMIT]
-// appends TEXT to test.txt COUNT times and prints each record that failed as
+// appends TEXT to test.txt COUNT times, 10 ms apart, and prints each record that failed as
 // "outcome<TAB>reason". The file-size limit leaves its signal as it is, as a shell's ulimit does.
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdio>
 
@@ -36,6 +37,9 @@ int main(int argc, char *argv[])
         const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), args.at(2));
         if (outcome.status != RecordOutcome::Saved)
             std::printf("%s\t%s\n", outcomes[outcome.status], qPrintable(outcome.reason));
+        // Clicks come apart: a pause longer than another copy's wait between polls of the lock,
+        // which would otherwise find it taken every time.
+        QThread::msleep(10);
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "ordertest.h"
@@ -49,6 +50,63 @@ bool systemRun()
 {
     return qEnvironmentVariableIsSet("ORDERING_SYSTEM_TESTS");
 }
+
+#ifdef Q_OS_UNIX
+// A reader that comes back for each record, as `while true; do cat test.txt; done` does; a
+// slow one takes a page at a time.
+class PipeReader
+{
+public:
+    explicit PipeReader(const QByteArray &path, bool slow = false)
+        : m_path(path)
+        , m_thread([this, slow] {
+            QByteArray chunk(slow ? 4096 : 65536, '\0');
+            while (!m_stop) {
+                const int end = ::open(m_path.constData(), O_RDONLY | O_CLOEXEC);
+                QByteArray reading;
+                for (ssize_t n = 0;
+                     end >= 0 && (n = ::read(end, chunk.data(), chunk.size())) > 0;) {
+                    reading.append(chunk.constData(), n);
+                    if (slow)
+                        QThread::msleep(1);
+                }
+                if (end >= 0)
+                    ::close(end);
+                m_readings.append(reading);
+            }
+            m_done = true;
+        })
+    { }
+    PipeReader(const PipeReader &) = delete;
+    PipeReader &operator=(const PipeReader &) = delete;
+    ~PipeReader() { stop(); }
+
+    // What each opening read, once the reader is let go.
+    QList<QByteArray> stop()
+    {
+        m_stop = true;
+        while (!m_done) {
+            const int kick = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (kick >= 0)
+                ::close(kick);
+            QThread::msleep(1);
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+        // The last opening only let the reader go.
+        if (!m_readings.isEmpty() && m_readings.constLast().isEmpty())
+            m_readings.removeLast();
+        return m_readings;
+    }
+
+private:
+    QByteArray m_path;
+    QList<QByteArray> m_readings;
+    std::atomic<bool> m_stop = false;
+    std::atomic<bool> m_done = false;
+    std::thread m_thread;
+};
+#endif
 
 #ifdef Q_OS_LINUX
 // Runs a command to its end; true when it exits with one of the given codes.
@@ -96,16 +154,20 @@ private slots:
     void fileSizeLimit_data();
     void fileSizeLimit();
     void pipe();
+    void stalledReader();
     void twoCopiesAtOnce_data();
     void twoCopiesAtOnce();
-    void folderNotListable();
+    void folderSyncFails_data();
+    void folderSyncFails();
+    void asAnotherUser_data();
+    void asAnotherUser();
     void survivesPowerCut();
 
 private:
     QString runPath() const { return m_root->filePath(QStringLiteral("run")); }
     QString log() const { return runPath() + QStringLiteral("/test.txt"); }
     void startRecorder(QProcess &recorder, const QStringList &args, bool unprivileged = false);
-    QStringList failuresOf(QProcess &recorder);
+    QStringList failuresOf(QProcess &recorder, int milliseconds = 60000);
 
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_previous;
@@ -153,9 +215,9 @@ void tst_RecordFile::startRecorder(QProcess &recorder, const QStringList &args, 
     recorder.start(program, args);
 }
 
-QStringList tst_RecordFile::failuresOf(QProcess &recorder)
+QStringList tst_RecordFile::failuresOf(QProcess &recorder, int milliseconds)
 {
-    if (!recorder.waitForFinished(60000) || recorder.exitStatus() != QProcess::NormalExit
+    if (!recorder.waitForFinished(milliseconds) || recorder.exitStatus() != QProcess::NormalExit
         || recorder.exitCode() != 0) {
         return {QStringLiteral("recorder ended with %1: %2")
                     .arg(recorder.exitCode())
@@ -440,37 +502,13 @@ void tst_RecordFile::pipe()
 
     const int records = 20;
     const QByteArray record = summary().toUtf8() + '\n';
-    QList<QByteArray> readings;
-    std::atomic<bool> stop = false;
-    std::atomic<bool> done = false;
-    std::thread reader([&] {
-        QByteArray chunk(4096, '\0');
-        for (qsizetype total = 0; total < records * record.size() && !stop;) {
-            const int end = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-            QByteArray reading;
-            for (ssize_t n = 0; end >= 0 && (n = ::read(end, chunk.data(), 4096)) > 0;)
-                reading.append(chunk.constData(), n);
-            if (end >= 0)
-                ::close(end);
-            total += reading.size();
-            readings.append(reading);
-        }
-        done = true;
-    });
+    PipeReader reader(path);
     int saved = 0;
     for (int i = 0; i < records; ++i) {
         if (appendRecord(QStringLiteral("test.txt"), summary()).status == RecordOutcome::Saved)
             ++saved;
     }
-    // A reader left waiting by a failed record is let go.
-    stop = true;
-    while (!done) {
-        const int kick = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (kick >= 0)
-            ::close(kick);
-        QThread::msleep(1);
-    }
-    reader.join();
+    const QList<QByteArray> readings = reader.stop();
 
     QCOMPARE(saved, records);
     QCOMPARE(readings.join(), record.repeated(records));
@@ -480,28 +518,67 @@ void tst_RecordFile::pipe()
 #endif
 }
 
+// A reader that holds the pipe open and never reads, as a hung program does: each click comes
+// back once the patience is spent, saying that part of the order may be left in the pipe.
+void tst_RecordFile::stalledReader()
+{
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(log());
+    QVERIFY(mkfifo(path.constData(), 0600) == 0);
+    const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    const auto letGo = qScopeGuard([reader] { ::close(reader); });
+
+    // The first record fits in the pipe and is never read; the second does not fit.
+    QProcess recorder;
+    startRecorder(recorder, {QStringLiteral("2"), QString(40000, QLatin1Char('x'))});
+    // Each record waits out the patience; the margin is for a loaded machine.
+    QCOMPARE(failuresOf(recorder, 2 * 2000 + 10000),
+             QStringList(2, QStringLiteral("PartLeft\tnothing took the order for 2 seconds")));
+#else
+    QSKIP("Named pipes in the working directory are a Unix facility");
+#endif
+}
+
 void tst_RecordFile::twoCopiesAtOnce_data()
 {
     QTest::addColumn<qint64>("firstLimit");
-    QTest::newRow("both record") << qint64(-1);
+    QTest::addColumn<bool>("pipe");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("length");
+    QTest::newRow("both record") << qint64(-1) << false << 150 << 20000;
     // Every record of the first copy fails, since the log is already longer than its limit.
-    QTest::newRow("one fails under a file-size limit") << qint64(20);
+    QTest::newRow("one fails under a file-size limit") << qint64(20) << false << 150 << 20000;
+    // Records longer than the pipe holds, so that the two would interleave without a turn.
+    QTest::newRow("both on a pipe") << qint64(-1) << true << 20 << 100000;
 }
 
 void tst_RecordFile::twoCopiesAtOnce()
 {
     QFETCH(qint64, firstLimit);
+    QFETCH(bool, pipe);
+    QFETCH(int, records);
+    QFETCH(int, length);
 #ifndef Q_OS_UNIX
-    if (firstLimit >= 0)
-        QSKIP("File-size limits are a Unix facility");
+    if (firstLimit >= 0 || pipe)
+        QSKIP("File-size limits and named pipes are Unix facilities");
 #endif
-    const int records = 150;
-    const QString first(20000, QLatin1Char('A'));
+    const QString first(length, QLatin1Char('A'));
     const QString second
         = QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay ")
-        + QString(3000, QLatin1Char('9'));
-    const QByteArray earlier = "You order : coke \nTotal money is 50\nhave to pay 40\n";
-    QVERIFY(writeAll(log(), earlier));
+        + QString(length / 7, QLatin1Char('9'));
+    const QByteArray earlier
+        = pipe ? QByteArray() : "You order : coke \nTotal money is 50\nhave to pay 40\n";
+#ifdef Q_OS_UNIX
+    std::optional<PipeReader> reader;
+    if (pipe) {
+        QVERIFY(mkfifo(QFile::encodeName(log()).constData(), 0600) == 0);
+        // Slow, so that the two copies write while it reads.
+        reader.emplace(QFile::encodeName(log()), true);
+    }
+#endif
+    if (!pipe)
+        QVERIFY(writeAll(log(), earlier));
 
     QProcess a;
     QProcess b;
@@ -512,9 +589,14 @@ void tst_RecordFile::twoCopiesAtOnce()
     startRecorder(b, {QString::number(records), second});
     const QStringList firstFailures = failuresOf(a);
     QCOMPARE(failuresOf(b), QStringList());
-    QCOMPARE(firstFailures.size(), firstLimit >= 0 ? records : 0);
+    QVERIFY2(firstFailures.size() == (firstLimit >= 0 ? records : 0),
+             qPrintable(firstFailures.join(" / ")));
 
+#ifdef Q_OS_UNIX
+    const QByteArray log = pipe ? reader->stop().join() : readAll(this->log());
+#else
     const QByteArray log = readAll(this->log());
+#endif
     QVERIFY(log.startsWith(earlier));
     const QByteArray firstRecord = onDisk(first.toUtf8() + '\n');
     const QByteArray secondRecord = onDisk(second.toUtf8() + '\n');
@@ -536,22 +618,76 @@ void tst_RecordFile::twoCopiesAtOnce()
     QCOMPARE(seconds, records);
 }
 
-// A folder that may be written but not listed cannot be opened for the sync of a new log's
-// name; the record, already on the disk, is kept and reported saved.
-void tst_RecordFile::folderNotListable()
+// A file system that cannot sync folders at all, and a disk that fails the sync, as the
+// recorder sees them through a preloaded fsync.
+void tst_RecordFile::folderSyncFails_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("cannot sync folders") << int(EINVAL) << true;
+    QTest::newRow("input/output error") << int(EIO) << false;
+}
+
+void tst_RecordFile::folderSyncFails()
+{
+#ifdef ORDERING_FSYNC_REFUSAL
+    QFETCH(int, error);
+    QFETCH(bool, saved);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORDERING_FSYNC_REFUSAL));
+    environment.insert(QStringLiteral("ORDERING_FOLDER_FSYNC_ERROR"), QString::number(error));
+    // The sanitizers' runtime would rather be loaded first.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
+    QProcess recorder;
+    recorder.setProcessEnvironment(environment);
+    startRecorder(recorder, {QStringLiteral("1"), summary()});
+    QCOMPARE(failuresOf(recorder),
+             saved ? QStringList()
+                   : QStringList(QStringLiteral("NotSaved\t") + qt_error_string(error)));
+    QCOMPARE(readAll(log()), saved ? summary().toUtf8() + '\n' : QByteArray());
+#else
+    QSKIP("The folder's sync is made to fail through LD_PRELOAD on Linux");
+#endif
+}
+
+void tst_RecordFile::asAnotherUser_data()
+{
+    QTest::addColumn<bool>("folderListable");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray record = summary().toUtf8() + '\n';
+    // The folder cannot be opened for the sync of a new log's name; the record, already on
+    // the disk, is kept and reported saved.
+    QTest::newRow("folder written but not listed") << false << QByteArray() << record;
+    // Its last byte unread, the log may end mid-line: the record starts on a line of its own.
+    QTest::newRow("log written but not read, ending mid-line")
+        << true << QByteArray("have to pay 390") << "have to pay 390\n" + record;
+}
+
+void tst_RecordFile::asAnotherUser()
 {
 #ifdef Q_OS_UNIX
+    QFETCH(bool, folderListable);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
     if (!systemRun() || !runningAsRoot())
         QSKIP("Runs as nobody, from root, under the system label");
-    QVERIFY(QFile::setPermissions(runPath(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                      | QFile::WriteOther | QFile::ExeOther));
+    if (!before.isNull()) {
+        QVERIFY(writeAll(log(), before));
+        QVERIFY(
+            QFile::setPermissions(log(), QFile::ReadOwner | QFile::WriteOwner | QFile::WriteOther));
+    }
+    if (!folderListable) {
+        QVERIFY(QFile::setPermissions(runPath(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                          | QFile::WriteOther | QFile::ExeOther));
+    }
     QProcess recorder;
     startRecorder(recorder, {QStringLiteral("1"), summary()}, true);
     QCOMPARE(failuresOf(recorder), QStringList());
-    QCOMPARE(readAll(log()), summary().toUtf8() + '\n');
+    QCOMPARE(readAll(log()), after);
 #else
-    QSKIP("Folder permissions are a Unix facility");
+    QSKIP("File permissions for another user are a Unix facility");
 #endif
 }
 
