@@ -238,7 +238,10 @@ class WindowTest(unittest.TestCase):
         till.click("chicken")
         till.click("tea")
         till.click("no")
+        # The paste below measures the text area's ink: the new summary must be drawn first.
+        summary_ink = till.ink(*TEXT_AREA)
         till.click("pushButton")
+        wait_for(lambda: till.ink(*TEXT_AREA) != summary_ink, "the new summary drawn")
         till.click("textEdit")
         till.xdotool("key", "ctrl+End")
         till.paste(" 加辣")
