@@ -50,10 +50,13 @@ for root, _, files in sorted(os.walk(".")):
     entries = json.loads(open(path, encoding="utf-8").read(), strict=False)
     names = {path}
     for entry in entries if isinstance(entries, list) else [entries]:
-        for key in ("LicenseFile", "LicenseFiles"):
+        for key in ("LicenseFile", "LicenseFiles", "CopyrightFile", "CopyrightFiles"):
             value = entry.get(key) or []
             for name in [value] if isinstance(value, str) else value:
                 names.add(os.path.normpath(os.path.join(root, name)))
+    # FreeType's LICENSE.txt hands over to the licence it offers, in its docs folder.
+    if os.path.isfile(os.path.join(root, "docs", "FTL.TXT")):
+        names.add(os.path.join(root, "docs", "FTL.TXT"))
     for name in sorted(names):
         if os.path.isfile(name):
             os.makedirs(os.path.join(notices, os.path.dirname(name)), exist_ok=True)
@@ -61,7 +64,7 @@ for root, _, files in sorted(os.walk(".")):
 PY
 }
 toolchain=$top/cmake/mingw-w64-x86_64.cmake
-key=$( (echo "$qt_package_version $mingw_version file-prefix-map"; printf '%s\n' "${options[@]}"
+key=$( (echo "$qt_package_version $mingw_version file-prefix-map source-date-epoch kept-source"; printf '%s\n' "${options[@]}"
     cat "$toolchain"; declare -f patch_source) |
     sha256sum | cut -c1-12)
 prefix=$cache/qt-$qt_version-mingw-$key
@@ -98,6 +101,10 @@ echo "Windows toolkit: fetching the source of qt6-base $qt_package_version" >&2
 apt-get "${apt_private[@]}" update -qq >&2
 (cd "$work/src" && apt-get "${apt_private[@]}" source -qq "qt6-base=$qt_package_version" >&2)
 source_dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+# The build's only clock: the source package's last changelog entry, as Debian's own builds
+# do. CMake then writes no time into the gzip header of the MIME database in QtCore.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
+export SOURCE_DATE_EPOCH
 cp "$source_dir/$patched" "$work/unpatched.cpp"
 (cd "$source_dir" && patch_source)
 
@@ -135,8 +142,47 @@ diff -u --label "a/$patched" --label "b/$patched" "$work/unpatched.cpp" "$source
     echo "Configured with CMake, generator Ninja, options:"
     printf '    %s\n' "${options[@]}" "-DCMAKE_C_FLAGS=-ffile-prefix-map=<work folder>/src/=" \
         "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=<work folder>/src/="
+    echo "Environment: SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "One patch applied before configuring: windows-build.patch"
 } >"$notices/SOURCE.txt"
+
+# The Corresponding Source of the DLLs: the source package as fetched, the patch, and how to
+# build it again.
+source_kept=$prefix/share/ordering-system/qtbase-source
+mkdir -p "$source_kept"
+find "$work/src" -maxdepth 1 -type f -name 'qt6-base_*' -exec cp {} "$source_kept/" \;
+cp "$notices/windows-build.patch" "$notices/SOURCE.txt" "$prefix/mingw-w64-x86_64.cmake" "$source_kept/"
+dsc=$(basename "$(find "$source_kept" -name '*.dsc')")
+{
+    echo "How to build the Qt libraries of this release again"
+    echo
+    echo "This folder holds the Corresponding Source of the Qt DLLs shipped with Ordering"
+    echo "System for Windows: Debian's source package qt6-base $qt_package_version as fetched"
+    echo "from Debian ($dsc and the tarballs it names), the one patch that build applied"
+    echo "(windows-build.patch), and SOURCE.txt, which records the build."
+    echo
+    echo "On Debian 12 with the packages cmake, ninja-build, dpkg-dev, qt6-base-dev and"
+    echo "g++-mingw-w64-x86-64-posix ($mingw_version):"
+    echo
+    echo "1. Unpack:     dpkg-source -x $dsc src/$(basename "$source_dir")"
+    echo "2. Patch:      cd src/$(basename "$source_dir") && patch -p1 < ../../windows-build.patch"
+    echo "3. Configure, from this folder (mingw-w64-x86_64.cmake is the toolchain file the"
+    echo "   build used; SOURCE_DATE_EPOCH keeps the time out of the MIME database in QtCore):"
+    echo
+    echo "   export SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
+    echo "   cmake -G Ninja -S src/$(basename "$source_dir") -B build \\"
+    echo "       -DCMAKE_TOOLCHAIN_FILE=\$PWD/mingw-w64-x86_64.cmake \\"
+    echo "       -DCMAKE_INSTALL_PREFIX=\$PWD/qt \\"
+    printf '       %s \\\n' "${options[@]}"
+    echo "       -DCMAKE_C_FLAGS=-ffile-prefix-map=\$PWD/src/= \\"
+    echo "       -DCMAKE_CXX_FLAGS=-ffile-prefix-map=\$PWD/src/="
+    echo
+    echo "4. Build and install:  cmake --build build && cmake --install build"
+    echo
+    echo "The DLLs in qt/bin are then the ones shipped, before stripping"
+    echo "(x86_64-w64-mingw32-strip --strip-all). Any Qt $qt_version build for"
+    echo "x86_64-w64-mingw32 may replace them: the program links them dynamically."
+} | sed 's/$/\r/' >"$source_kept/BUILDING.txt"
 
 touch "$prefix/.complete"
 rm -rf "$work"
