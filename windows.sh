@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
-# real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip, then
-# checks what the zip ships and that a second build of it gives the same bytes.
+# real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip with
+# the source of its Qt libraries beside it, then checks what the two ship and that a second
+# build of them gives the same bytes.
 # The first run also builds Qt for Windows into a cache outside the repository.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
@@ -23,11 +24,15 @@ cmake --build --preset windows --target all windows-zip
 ctest --preset windows
 
 zip=build/windows/ordering-system-windows-x64.zip
+qt_source=build/windows/ordering-system-windows-x64-qt-source.tar
 scripts/check-windows-zip.sh "$zip"
+scripts/check-qt-source.sh "$qt_source"
 rm -rf build/windows-again
 cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
 cmake --build build/windows-again --target windows-zip >/dev/null
-cmp "$zip" "build/windows-again/${zip##*/}" ||
-    { echo "Windows zip: a second build in another folder differs" >&2; exit 1; }
-echo "Windows zip: the same bytes from a second build folder"
-sha256sum "$zip"
+for file in "$zip" "$qt_source"; do
+    cmp "$file" "build/windows-again/${file##*/}" ||
+        { echo "${file##*/}: a second build in another folder differs" >&2; exit 1; }
+done
+echo "Windows zip and Qt source archive: the same bytes from a second build folder"
+sha256sum "$zip" "$qt_source"

@@ -1,6 +1,7 @@
 # Packs the Windows folder reproducibly: README.txt names the commit, the binaries are
 # stripped with the commit's time in their headers, and the zip holds nothing that differs
-# between two builds of one commit.
+# between two builds of one commit. Beside it, the Qt source archive: the source of the Qt
+# libraries in the zip, stamped with the time that build used.
 find_package(Git QUIET)
 set(ORDERING_COMMIT "unknown")
 set(epoch "$ENV{SOURCE_DATE_EPOCH}")
@@ -10,6 +11,12 @@ if(GIT_FOUND)
     if(status EQUAL 0 AND last MATCHES "^([0-9a-f]+) ([0-9]+)$")
         set(ORDERING_COMMIT ${CMAKE_MATCH_1})
         set(epoch ${CMAKE_MATCH_2})
+        # Built from changes not committed, it is no release of that commit.
+        execute_process(COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} status --porcelain
+            OUTPUT_VARIABLE changes RESULT_VARIABLE status)
+        if(NOT status EQUAL 0 OR NOT changes STREQUAL "")
+            string(APPEND ORDERING_COMMIT "-dirty")
+        endif()
     endif()
 endif()
 if(epoch STREQUAL "")
@@ -25,6 +32,19 @@ file(REMOVE_RECURSE ${stage})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --config ${CONFIG}
         --prefix ${stage}/${FOLDER}
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/zip-folder.py ${stage} ${FOLDER} ${ZIP}
+execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/pack-folder.py ${stage} ${FOLDER} ${ZIP}
         ${epoch}
+    COMMAND_ERROR_IS_FATAL ANY)
+
+file(STRINGS ${QT_SOURCE}/SOURCE.txt qt_epoch REGEX "SOURCE_DATE_EPOCH=[0-9]+$")
+string(REGEX REPLACE ".*=" "" qt_epoch "${qt_epoch}")
+if(qt_epoch STREQUAL "")
+    message(FATAL_ERROR "${QT_SOURCE}/SOURCE.txt names no SOURCE_DATE_EPOCH")
+endif()
+get_filename_component(source_folder ${QT_SOURCE_TAR} NAME_WE)
+set(stage ${BINARY_DIR}/windows-qt-source-stage)
+file(REMOVE_RECURSE ${stage})
+file(COPY ${QT_SOURCE}/ DESTINATION ${stage}/${source_folder})
+execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/pack-folder.py ${stage} ${source_folder}
+        ${QT_SOURCE_TAR} ${qt_epoch}
     COMMAND_ERROR_IS_FATAL ANY)

@@ -64,16 +64,24 @@ install(CODE "
             COMMAND_ERROR_IS_FATAL ANY)
     endforeach()")
 
-# The zip: the folder inside it, the same bytes for the same commit.
+# The zip: the folder inside it, the same bytes for the same commit; beside it, the source of
+# the Qt libraries it carries.
 set(WINDOWS_FOLDER ordering-system-windows-x64)
 set(WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}.zip)
+set(WINDOWS_QT_SOURCE_TAR ${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}-qt-source.tar)
+set(qt_source ${ORDERING_WINDOWS_QT}/share/ordering-system/qtbase-source)
+if(NOT EXISTS ${qt_source}/BUILDING.txt)
+    message(FATAL_ERROR "${ORDERING_WINDOWS_QT} keeps no Qt source: remove it, and "
+        "scripts/windows-toolkit.sh builds it again with it")
+endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(windows-zip
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
             -DCONFIG=$<CONFIG> -DFOLDER=${WINDOWS_FOLDER} -DZIP=${WINDOWS_ZIP}
             -DPYTHON=${Python3_EXECUTABLE} -DQT_VERSION=${Qt6_VERSION}
             -DORDERING_VERSION=${ORDERING_VERSION}
+            -DQT_SOURCE=${qt_source} -DQT_SOURCE_TAR=${WINDOWS_QT_SOURCE_TAR}
             -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
     DEPENDS ordering-system
-    COMMENT "Packing ${WINDOWS_FOLDER}.zip"
+    COMMENT "Packing ${WINDOWS_FOLDER}.zip and its Qt source archive"
     VERBATIM)

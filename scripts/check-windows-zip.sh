@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Windows zip as a shop receives it: every program and library stripped, README.txt
-# with Windows line ends, the licence texts, and the icon, version information and manifest in
-# the program. Prints what it found; exits non-zero, saying what is wrong, on the first fault.
+# with Windows line ends and the notices the licences ask for, the licence texts, and the
+# icon, version information and manifest in the program. Prints what it found; exits
+# non-zero, saying what is wrong, on the first fault. Each tool's output is taken whole
+# before it is searched: a grep that stops at its first match would end the tool early.
 #   check-windows-zip.sh ZIP
 set -euo pipefail
 zip=$1
@@ -18,16 +20,27 @@ fault() {
 binaries=0
 while IFS= read -r -d '' binary; do
     name=${binary#"$folder"/}
-    ! x86_64-w64-mingw32-objdump -t "$binary" | grep -q '^\[' || fault "$name keeps its symbols"
-    ! x86_64-w64-mingw32-objdump -h "$binary" | grep -q ' \.debug' || fault "$name keeps debug sections"
+    symbols=$(x86_64-w64-mingw32-objdump -t "$binary")
+    sections=$(x86_64-w64-mingw32-objdump -h "$binary")
+    ! grep -q '^\[' <<<"$symbols" || fault "$name keeps its symbols"
+    ! grep -q ' \.debug' <<<"$sections" || fault "$name keeps debug sections"
     binaries=$((binaries + 1))
 done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0)
 
 readme=$folder/README.txt
 [ -s "$readme" ] || fault "no README.txt"
 [ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fault "README.txt has Unix line ends"
+notices=(
+    "ordering-system-windows-x64-qt-source.tar, published beside this release"
+    "based in part on the work of the Independent JPEG Group"
+    "copyright © 2022 The FreeType Project"
+)
+for notice in "${notices[@]}"; do
+    grep -qF "$notice" "$readme" || fault "README.txt does not say: $notice"
+done
 for licence in Qt/LICENSES/LGPL-3.0-only.txt Qt/LICENSES/GPL-3.0-only.txt Qt/SOURCE.txt \
-    Qt/windows-build.patch Qt/src/3rdparty/libjpeg/LICENSE gcc-runtime/copyright mingw-w64/copyright; do
+    Qt/windows-build.patch Qt/src/3rdparty/libjpeg/LICENSE Qt/src/3rdparty/libjpeg/COPYRIGHT.txt \
+    Qt/src/3rdparty/freetype/docs/FTL.TXT gcc-runtime/copyright mingw-w64/copyright; do
     [ -s "$folder/licenses/$licence" ] || fault "no licenses/$licence"
 done
 
