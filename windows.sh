@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
-# real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip with
-# the source of its Qt libraries beside it, then checks what the two ship and that a second
-# build of them gives the same bytes.
+# real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip, the
+# installer ordering-system-windows-x64-setup.exe and the source of their Qt libraries beside
+# them, then tests the installer under Wine, checks what they ship and that a second build of
+# them gives the same bytes.
 # The first run also builds Qt for Windows into a cache outside the repository.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
 install_missing "${packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils \
-    git unzip
+    git unzip nsis
 
 ORDERING_WINDOWS_QT=$("$top/scripts/windows-toolkit.sh" | tail -n 1)
 export ORDERING_WINDOWS_QT
@@ -20,19 +21,20 @@ fi
 
 cd "$top"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target all windows-zip
+cmake --build --preset windows --target all windows-zip windows-installer
 ctest --preset windows
 
 zip=build/windows/ordering-system-windows-x64.zip
 qt_source=build/windows/ordering-system-windows-x64-qt-source.tar
+installer=build/windows/ordering-system-windows-x64-setup.exe
 scripts/check-windows-zip.sh "$zip"
 scripts/check-qt-source.sh "$qt_source"
 rm -rf build/windows-again
 cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
-cmake --build build/windows-again --target windows-zip >/dev/null
-for file in "$zip" "$qt_source"; do
+cmake --build build/windows-again --target windows-installer >/dev/null
+for file in "$zip" "$qt_source" "$installer"; do
     cmp "$file" "build/windows-again/${file##*/}" ||
         { echo "${file##*/}: a second build in another folder differs" >&2; exit 1; }
 done
-echo "Windows zip and Qt source archive: the same bytes from a second build folder"
-sha256sum "$zip" "$qt_source"
+echo "Windows zip, Qt source archive and installer: the same bytes from a second build folder"
+sha256sum "$zip" "$qt_source" "$installer"

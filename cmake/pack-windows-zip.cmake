@@ -23,6 +23,8 @@ if(epoch STREQUAL "")
     message(FATAL_ERROR "Neither git nor SOURCE_DATE_EPOCH gives the time to stamp the zip with")
 endif()
 
+# The installer's programs are stripped with the same time.
+file(WRITE ${BINARY_DIR}/windows-release-epoch.txt ${epoch})
 configure_file(${SOURCE_DIR}/windows/README.txt.in ${BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
 # strip writes this time into each header it rewrites, instead of the time of day.

@@ -85,3 +85,25 @@ add_custom_target(windows-zip
     DEPENDS ordering-system
     COMMENT "Packing ${WINDOWS_FOLDER}.zip and its Qt source archive"
     VERBATIM)
+
+# The installer, per user and without administrator rights: CPack's NSIS generator with the
+# project's own template, cmake/NSIS.template.in, found on the module path.
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_NAME "Ordering System")
+set(CPACK_PACKAGE_VENDOR "the Ordering System developers")
+set(CPACK_PACKAGE_VERSION ${ORDERING_VERSION})
+set(CPACK_PACKAGE_FILE_NAME ${WINDOWS_FOLDER}-setup)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Ordering System")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_NSIS_MUI_ICON ${ORDERING_ICON})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/nsis-files.cmake)
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+include(CPack)
+set(WINDOWS_INSTALLER ${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}-setup.exe)
+find_program(ORDERING_MAKENSIS makensis REQUIRED)
+add_custom_target(windows-installer
+    COMMAND ${CMAKE_COMMAND} -DBINARY_DIR=${CMAKE_BINARY_DIR} -DCONFIG=$<CONFIG>
+            -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-installer.cmake
+    COMMENT "Building ${WINDOWS_FOLDER}-setup.exe"
+    VERBATIM)
+add_dependencies(windows-installer windows-zip)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "ordertest.h"
 #include "recordfile.h"
@@ -57,8 +58,8 @@ bool systemRun()
 class PipeReader
 {
 public:
-    explicit PipeReader(const QByteArray &path, bool slow = false)
-        : m_path(path)
+    explicit PipeReader(QByteArray path, bool slow = false)
+        : m_path(std::move(path))
         , m_thread([this, slow] {
             QByteArray chunk(slow ? 4096 : 65536, '\0');
             while (!m_stop) {

@@ -92,12 +92,14 @@ class VirtualDisplay:
 class Till:
     """One run of the program in a run directory, on the given display."""
 
-    def __init__(self, screen, run_dir, args=(), file_size_limit=None):
+    def __init__(self, screen, run_dir, args=(), file_size_limit=None, command=None):
         self.screen = screen
         self.x = screen.x
         self.run_dir = run_dir
         env = dict(os.environ, DISPLAY=screen.name, QT_QPA_PLATFORM="xcb", WINEDEBUG="-all")
-        command = ["wine", os.path.join(run_dir, "ordering-system.exe")] if WINDOWS_ZIP else [PROGRAM]
+        if command is None:
+            command = (["wine", os.path.join(run_dir, "ordering-system.exe")] if WINDOWS_ZIP
+                       else [PROGRAM])
 
         def prepare():
             die_with_parent()
