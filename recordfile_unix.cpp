@@ -67,7 +67,7 @@ private:
 // A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while
 // a writer's end is open: that end stays open until the record is read, by the next reader if
 // need be. False when the time is up first.
-bool readWithin(int pipe, const QDeadlineTimer &deadline)
+bool readWithin(int pipe, QDeadlineTimer deadline)
 {
     int unread = 0;
     while (ioctl(pipe, FIONREAD, &unread) == 0 && unread > 0) {
@@ -79,7 +79,7 @@ bool readWithin(int pipe, const QDeadlineTimer &deadline)
 }
 
 // Whether the end of a pipe or a device takes bytes again before the deadline.
-bool roomWithin(int fd, const QDeadlineTimer &deadline)
+bool roomWithin(int fd, QDeadlineTimer deadline)
 {
     pollfd end = {fd, POLLOUT, 0};
     int ready = 0;
