@@ -70,6 +70,10 @@ class InstallerTest(unittest.TestCase):
         subprocess.run(["wine", *args], check=True, capture_output=True)
         subprocess.run(["wineserver", "-w"], check=True)
 
+    def variable(self, name):
+        return subprocess.run(["wine", "cmd", "/c", "echo %" + name + "%"], check=True,
+                              capture_output=True, text=True).stdout.strip()
+
     def unix(self, path):
         return subprocess.run(["winepath", "-u", path], check=True, capture_output=True,
                               text=True).stdout.strip()
@@ -111,13 +115,9 @@ class InstallerTest(unittest.TestCase):
 
     def test_install_use_update_remove(self):
         older = self.older_installer()
-        local = subprocess.run(["wine", "cmd", "/c", "echo %LOCALAPPDATA%"], check=True,
-                               capture_output=True, text=True).stdout.strip()
-        install = local + "\\Programs\\Ordering System"
+        install = self.variable("LOCALAPPDATA") + "\\Programs\\Ordering System"
         folder = self.unix(install)
-        menu = self.unix(subprocess.run(["wine", "cmd", "/c", "echo %APPDATA%"], check=True,
-                                        capture_output=True, text=True).stdout.strip()
-                         + "\\Microsoft\\Windows\\Start Menu\\Programs")
+        menu = self.unix(self.variable("APPDATA") + "\\Microsoft\\Windows\\Start Menu\\Programs")
         links = [os.path.join(menu, "Ordering System.lnk"),
                  os.path.join(menu, "Ordering System orders.lnk")]
 
