@@ -9,9 +9,8 @@ namespace {
 
 // A blocking wait for the lock could not be bounded, so the lock is polled. The pauses vary,
 // so that a copy polling in step with another's records does not miss every gap between them.
-LogFile::LockResult lockWithin(LogFile &file, int milliseconds)
+LogFile::LockResult lockWithin(LogFile &file, QDeadlineTimer deadline)
 {
-    const QDeadlineTimer deadline(milliseconds);
     for (;;) {
         const LogFile::LockResult result = file.tryLock();
         if (result != LogFile::HeldElsewhere || deadline.hasExpired())
@@ -26,31 +25,53 @@ QString lockedReason()
         .arg(LogFile::patienceMilliseconds / 1000);
 }
 
+QString timedOutReason(const LogFile &file, qsizetype size)
+{
+    if (file.timedOut() == LogFile::TooSlow)
+        return QStringLiteral("the reader was too slow: %1 of the order's %2 bytes went out in %3 "
+                              "seconds")
+            .arg(file.written())
+            .arg(size)
+            .arg(LogFile::longestMilliseconds / 1000);
+    const QString nothing = QStringLiteral("nothing took the order for %1 seconds")
+                                .arg(LogFile::patienceMilliseconds / 1000);
+    if (file.written() == 0)
+        return nothing;
+    return nothing
+        + QStringLiteral(" after %1 of its %2 bytes went out").arg(file.written()).arg(size);
+}
+
 } // namespace
 
 RecordOutcome appendRecord(const QString &fileName, const QString &text)
 {
-    LogFile file;
-    if (!file.open(fileName))
-        return {RecordOutcome::NotOpened, qt_error_string(file.error())};
-
     QByteArray record = text.toUtf8();
+    LogFile file;
+    if (!file.open(fileName, !record.isEmpty()))
+        return {RecordOutcome::NotOpened, qt_error_string(file.error())};
     if (!record.isEmpty() && !record.endsWith('\n'))
         record += '\n';
 
     // A pipe or a device takes the record as it comes: there is nothing to sync or cut. Copies
     // writing to one pipe still take turns, so that records arrive whole; a device that has
-    // no locks is written all the same.
+    // no locks is written all the same. Its last byte cannot be read, and may end a record
+    // that a deadline cut short, here or in another copy: the record starts on a line of its
+    // own, as on a log that cannot be read.
     if (!file.isRegular()) {
+        if (record.isEmpty())
+            return {RecordOutcome::Saved, {}};
+        record.prepend('\n');
         if (LogFile::crLfLineEnds)
             record.replace('\n', "\r\n");
-        if (lockWithin(file, LogFile::patienceMilliseconds) == LogFile::HeldElsewhere)
-            return {RecordOutcome::NotSaved, lockedReason()};
+        if (lockWithin(file, file.deadline()) == LogFile::HeldElsewhere) {
+            return {RecordOutcome::NotSaved,
+                    QStringLiteral("another program kept it locked until the %1 seconds were up")
+                        .arg(LogFile::patienceMilliseconds / 1000)};
+        }
         if (file.write(record))
             return {RecordOutcome::Saved, {}};
-        const QString reason = file.timedOut()
-            ? QStringLiteral("nothing took the order for %1 seconds")
-                  .arg(LogFile::patienceMilliseconds / 1000)
+        const QString reason = file.timedOut() != LogFile::NoTimeOut
+            ? timedOutReason(file, record.size())
             : qt_error_string(file.error());
         return {file.written() > 0 ? RecordOutcome::PartLeft : RecordOutcome::NotSaved, reason};
     }
@@ -62,7 +83,7 @@ RecordOutcome appendRecord(const QString &fileName, const QString &text)
         return {RecordOutcome::Saved, {}};
     }
 
-    switch (lockWithin(file, LogFile::patienceMilliseconds)) {
+    switch (lockWithin(file, QDeadlineTimer(LogFile::patienceMilliseconds))) {
     case LogFile::Locked:
         break;
     case LogFile::HeldElsewhere:

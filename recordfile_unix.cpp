@@ -64,31 +64,6 @@ private:
     sigset_t m_previous;
 };
 
-// A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while
-// a writer's end is open: that end stays open until the record is read, by the next reader if
-// need be. False when the time is up first.
-bool readWithin(int pipe, QDeadlineTimer deadline)
-{
-    int unread = 0;
-    while (ioctl(pipe, FIONREAD, &unread) == 0 && unread > 0) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-// Whether the end of a pipe or a device takes bytes again before the deadline.
-bool roomWithin(int fd, QDeadlineTimer deadline)
-{
-    pollfd end = {fd, POLLOUT, 0};
-    int ready = 0;
-    do
-        ready = ::poll(&end, 1, int(qMax<qint64>(deadline.remainingTime(), 0)));
-    while (ready < 0 && errno == EINTR && !deadline.hasExpired());
-    return ready > 0;
-}
-
 } // namespace
 
 LogFile::~LogFile()
@@ -98,27 +73,27 @@ LogFile::~LogFile()
         ::close(int(m_handle));
 }
 
-// Only a pipe between two readers is waited for: one that has no reader (ENXIO), or whose
-// reader left between the open and the write (EPIPE).
+// Only a pipe without a reader (ENXIO) is waited for.
 bool LogFile::mayRetry(int error)
 {
-    if ((error != ENXIO && error != EPIPE) || m_deadline.hasExpired())
+    if (error != ENXIO || m_deadline.hasExpired())
         return false;
     ++m_retries;
     QThread::msleep(5);
     return true;
 }
 
-bool LogFile::open(const QString &name)
+bool LogFile::open(const QString &name, bool waitForReader)
 {
-    // One deadline for every wait of a pipe or a device: for a reader, for room, for the
-    // reading of the record, the reopening after a reader left included.
-    if (m_name.isNull())
-        m_deadline.setRemainingTime(patienceMilliseconds);
+    // One deadline for every wait of a pipe or a device: for a reader, for the lock, for room
+    // and for the reading of the record.
+    m_deadline.setRemainingTime(patienceMilliseconds);
+    m_longest.setRemainingTime(longestMilliseconds);
     m_name = name;
     const QByteArray path = QFile::encodeName(name);
-    // Non-blocking, so that a pipe without a reader fails instead of holding the window.
-    const int flags = O_APPEND | O_NONBLOCK | O_CLOEXEC;
+    // Non-blocking, so that a pipe without a reader fails instead of holding the window; never
+    // the controlling terminal, whose hangup would end the program.
+    const int flags = O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     struct stat status = {};
     int fd = -1;
     if (::stat(path.constData(), &status) == 0 && S_ISFIFO(status.st_mode)) {
@@ -126,11 +101,14 @@ bool LogFile::open(const QString &name)
         // would hand the real reader an end of file.
         while ((fd = retryOnInterrupt([&] { return ::open(path.constData(), O_WRONLY | flags); }))
                    < 0
-               && mayRetry(errno)) { }
+               && waitForReader && mayRetry(errno)) { }
+        if (fd < 0 && errno == ENXIO && !waitForReader)
+            return true;
     } else {
         // Read too, for the log's last byte. Through a link, the file it points to is made.
         fd = retryOnInterrupt(
             [&] { return ::open(path.constData(), O_RDWR | O_CREAT | flags, 0666); });
+        m_readable = fd >= 0;
         if (fd < 0 && errno == EACCES)
             fd = retryOnInterrupt(
                 [&] { return ::open(path.constData(), O_WRONLY | O_CREAT | flags, 0666); });
@@ -182,7 +160,7 @@ bool LogFile::endsInLineEnd(qint64 size)
     // A log open for writing only cannot tell: unread, its last byte counts as mid-line, since
     // an empty line is harmless and an order glued onto the last line is not.
     char last = '\n';
-    return pread(int(m_handle), &last, 1, off_t(size - 1)) == 1 && last == '\n';
+    return m_readable && pread(int(m_handle), &last, 1, off_t(size - 1)) == 1 && last == '\n';
 }
 
 bool LogFile::write(const QByteArray &bytes)
@@ -191,36 +169,61 @@ bool LogFile::write(const QByteArray &bytes)
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t written
             = ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0 && errno == EAGAIN && !m_regular) {
-            if (roomWithin(int(m_handle), m_deadline))
-                continue;
-            m_timedOut = true;
-            return fail(EAGAIN);
-        }
-        // The pipe's reader left before the write, which it did not get at all: the next
-        // reader gets the record. The old end stays open until the new one is, so that a
-        // reader coming back in between is not handed an end of file.
-        if (written < 0 && errno == EPIPE && done == 0 && m_pipe && mayRetry(errno)) {
-            const int old = int(m_handle);
-            m_handle = -1;
-            const bool reopened = open(m_name);
-            ::close(old);
-            if (!reopened)
-                return false;
+        const int error = errno;
+        if (written > 0) {
+            done += written;
+            m_written = done;
+            m_deadline.setRemainingTime(patienceMilliseconds);
             continue;
         }
-        if (written < 0)
-            return fail(errno);
         if (written == 0)
             return fail(EIO);
-        done += written;
-        m_written = done;
+        if (error == EINTR)
+            continue;
+        // A pipe or a device without room, or a pipe whose reader left, is written again on the
+        // same end: it keeps the turn, and the next reader to open the pipe gets the rest.
+        if (m_regular || (error != EAGAIN && (error != EPIPE || !m_pipe)) || !inTime())
+            return fail(error);
+        // With no reader, poll() would tell at once: the pause comes from the sleep.
+        pollfd end = {int(m_handle), POLLOUT, 0};
+        if (error == EPIPE || ::poll(&end, 1, int(timeLeft())) < 0)
+            QThread::msleep(5);
     }
-    if (m_pipe && !readWithin(int(m_handle), m_deadline)) {
-        m_timedOut = true;
-        return fail(EAGAIN);
+    return !m_pipe || readWithin();
+}
+
+qint64 LogFile::timeLeft() const
+{
+    return qMin(m_deadline.remainingTime(), m_longest.remainingTime());
+}
+
+bool LogFile::inTime()
+{
+    if (timeLeft() > 0)
+        return true;
+    m_timedOut = m_longest.hasExpired() ? TooSlow : NothingMoved;
+    return false;
+}
+
+// A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while a
+// writer's end is open: that end stays open until the record is read, by the next reader if
+// need be. Other programs' bytes may be in the pipe too: the record is read once the count of
+// unread bytes has fallen by as many as it held right after the record went in.
+bool LogFile::readWithin()
+{
+    int unread = 0;
+    if (ioctl(int(m_handle), FIONREAD, &unread) != 0)
+        return true;
+    for (qint64 ahead = unread, before = unread; ahead > 0 && unread > 0; before = unread) {
+        if (!inTime())
+            return fail(EAGAIN);
+        QThread::msleep(1);
+        if (ioctl(int(m_handle), FIONREAD, &unread) != 0)
+            return true;
+        if (unread < before) {
+            ahead -= before - unread;
+            m_deadline.setRemainingTime(patienceMilliseconds);
+        }
     }
     return true;
 }

@@ -35,6 +35,13 @@ bool refusesWriting(const wchar_t *path)
         && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
 }
 
+HANDLE createLog(const wchar_t *path, DWORD access)
+{
+    // Opens the log or makes it; through a link, the file that the link points to.
+    return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 } // namespace
 
 LogFile::~LogFile()
@@ -67,24 +74,33 @@ bool LogFile::mayRetry(int error)
     return true;
 }
 
-bool LogFile::open(const QString &name)
+// No pipe can sit in a folder here, so nothing waits for a reader.
+bool LogFile::open(const QString &name, bool /*waitForReader*/)
 {
     m_name = name;
     const auto *path = reinterpret_cast<const wchar_t *>(name.utf16());
     for (;;) {
-        // Opens the log or makes it; through a link, the file that the link points to.
-        const HANDLE handle
-            = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // A log that may be written but not read is opened for writing alone: GENERIC_WRITE is
+        // all that the lock, the write at the end, the flush and the cutting back need. Wine
+        // does not check a file's access list, so its tests cannot show this.
+        HANDLE handle = createLog(path, GENERIC_READ | GENERIC_WRITE);
+        auto error = int(GetLastError());
+        m_readable = handle != INVALID_HANDLE_VALUE;
+        if (!m_readable && error == ERROR_ACCESS_DENIED && !refusesWriting(path)) {
+            handle = createLog(path, GENERIC_WRITE);
+            error = int(GetLastError());
+        }
         if (handle != INVALID_HANDLE_VALUE) {
             m_handle = reinterpret_cast<qintptr>(handle);
             break;
         }
-        const auto error = int(GetLastError());
         if ((error == ERROR_ACCESS_DENIED && refusesWriting(path)) || !mayRetry(error))
             return fail(error);
     }
     m_regular = GetFileType(native(m_handle)) == FILE_TYPE_DISK;
+    // The lock of a pipe or a device shares the deadline of the open.
+    if (m_retries == 0)
+        m_deadline.setRemainingTime(patienceMilliseconds);
     return true;
 }
 
@@ -117,12 +133,14 @@ bool LogFile::endsInLineEnd(qint64 size)
 {
     char last = '\n';
     DWORD read = 0;
+    // Unread, the last byte counts as mid-line: an empty line is harmless, an order glued onto
+    // the last line is not.
+    if (!m_readable)
+        return false;
     for (;;) {
         OVERLAPPED end = at(quint64(size - 1));
         if (ReadFile(native(m_handle), &last, 1, &read, &end))
             return read == 1 && last == '\n';
-        // Unread, the last byte counts as mid-line: an empty line is harmless, an order glued
-        // onto the last line is not.
         if (!mayRetry(int(GetLastError())))
             return false;
     }
