@@ -52,46 +52,35 @@ bool systemRun()
     return qEnvironmentVariableIsSet("ORDERING_SYSTEM_TESTS");
 }
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
 // A reader that comes back for each record, as `while true; do cat test.txt; done` does; a
-// slow one takes a page at a time.
+// slow one pauses after each 16 KB.
 class PipeReader
 {
 public:
-    explicit PipeReader(QByteArray path, bool slow = false)
+    explicit PipeReader(QByteArray path, int pause = 0)
         : m_path(std::move(path))
-        , m_thread([this, slow] {
-            QByteArray chunk(slow ? 4096 : 65536, '\0');
+        , m_thread([this, pause] {
+            QByteArray chunk(16384, '\0');
             while (!m_stop) {
                 const int end = ::open(m_path.constData(), O_RDONLY | O_CLOEXEC);
-                QByteArray reading;
-                for (ssize_t n = 0;
-                     end >= 0 && (n = ::read(end, chunk.data(), chunk.size())) > 0;) {
-                    reading.append(chunk.constData(), n);
-                    if (slow)
-                        QThread::msleep(1);
+                m_readings.append(QByteArray());
+                for (ssize_t n = 0; (n = ::read(end, chunk.data(), chunk.size())) > 0;) {
+                    m_readings.last().append(chunk.constData(), n);
+                    QThread::msleep(ulong(pause));
                 }
-                if (end >= 0)
-                    ::close(end);
-                m_readings.append(reading);
+                ::close(end);
             }
             m_done = true;
         })
     { }
-    PipeReader(const PipeReader &) = delete;
-    PipeReader &operator=(const PipeReader &) = delete;
     ~PipeReader() { stop(); }
 
-    // What each opening read, once the reader is let go.
+    // What each opening read, once the reader is let go: a writer's opening wakes it.
     QList<QByteArray> stop()
     {
-        m_stop = true;
-        while (!m_done) {
-            const int kick = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (kick >= 0)
-                ::close(kick);
-            QThread::msleep(1);
-        }
+        for (m_stop = true; !m_done; QThread::msleep(1))
+            ::close(::open(m_path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (m_thread.joinable())
             m_thread.join();
         // The last opening only let the reader go.
@@ -107,9 +96,7 @@ private:
     std::atomic<bool> m_done = false;
     std::thread m_thread;
 };
-#endif
 
-#ifdef Q_OS_LINUX
 // Runs a command to its end; true when it exits with one of the given codes.
 bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr,
          const QList<int> &codes = {0})
@@ -154,8 +141,8 @@ private slots:
     void diskFull();
     void fileSizeLimit_data();
     void fileSizeLimit();
+    void pipe_data();
     void pipe();
-    void stalledReader();
     void twoCopiesAtOnce_data();
     void twoCopiesAtOnce();
     void folderSyncFails_data();
@@ -468,118 +455,144 @@ void tst_RecordFile::fileSizeLimit()
 #endif
 }
 
-// A reader that comes back for each record, as `while true; do cat test.txt; done` does,
-// receives every record of a run of clicks, and no end of file that no record caused.
-void tst_RecordFile::pipe()
+void tst_RecordFile::pipe_data()
 {
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(log());
-    QVERIFY(mkfifo(path.constData(), 0600) == 0);
-
-#ifdef Q_OS_LINUX
-    // A program waiting to write to the pipe is not woken by the record, which never opens it
-    // for reading; without a reader the record fails, once it has waited for one.
-    {
-        std::atomic<pid_t> writerThread = 0;
-        std::atomic<bool> writerWoken = false;
-        std::thread writer([&] {
-            writerThread = gettid();
-            const int end = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-            writerWoken = true;
-            if (end >= 0)
-                ::close(end);
-        });
-        const auto letWriterGo = qScopeGuard([&] {
-            const int end = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            writer.join();
-            ::close(end);
-        });
-        QTRY_VERIFY(writerThread != 0 && waitsInOpen(writerThread));
-        QCOMPARE(appendRecord(QStringLiteral("test.txt"), summary()).status,
-                 RecordOutcome::NotOpened);
-        QVERIFY(!writerWoken);
-    }
-#endif
-
-    const int records = 20;
-    const QByteArray record = summary().toUtf8() + '\n';
-    PipeReader reader(path);
-    int saved = 0;
-    for (int i = 0; i < records; ++i) {
-        if (appendRecord(QStringLiteral("test.txt"), summary()).status == RecordOutcome::Saved)
-            ++saved;
-    }
-    const QList<QByteArray> readings = reader.stop();
-
-    QCOMPARE(saved, records);
-    QCOMPARE(readings.join(), record.repeated(records));
-    QVERIFY(!readings.contains(QByteArray()));
-#else
-    QSKIP("Named pipes in the working directory are a Unix facility");
-#endif
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QStringList>("failures"); // the start of each failed click's report
+    const QString nothing = QStringLiteral("nothing took the order for 2 seconds");
+    const QString longer(100000, QLatin1Char('A')); // than the pipe holds
+    // Every record of a run of clicks, and no end of file that no record caused.
+    QTest::newRow("a reader back each time") << "returning" << summary() << 20 << QStringList();
+    // A program waiting to write is not woken: the record never opens the pipe for reading.
+    QTest::newRow("no reader") << "none" << summary() << 1
+                               << QStringList("NotOpened\t" + qt_error_string(ENXIO));
+    QTest::newRow("no reader, empty text area") << "none" << QString() << 1 << QStringList();
+    // The first record fits in the pipe and is never read; the second is cut short. Then the
+    // reader comes back for one more, which starts on a line of its own.
+    QTest::newRow("a stalled reader")
+        << "stalled" << QString(40000, QLatin1Char('x')) << 2
+        << QStringList {"PartLeft\t" + nothing + " after 40002 of its 40002 bytes went out",
+                        "PartLeft\t" + nothing + " after "};
+    // 16 KB each half second: longer than the patience in all, never idle for so long.
+    QTest::newRow("a slow steady reader") << "slow" << longer << 1 << QStringList();
+    QTest::newRow("the reader leaves after the open")
+        << "leaving" << summary() << 1 << QStringList("NotSaved\t" + nothing);
+    QTest::newRow("a late reader that keeps the lock")
+        << "late, locking" << summary() << 1
+        << QStringList("NotSaved\tanother program kept it locked until the 2 seconds were up");
+    QTest::newRow("two copies take turns") << "two copies" << longer << 20 << QStringList();
 }
 
-// A reader that holds the pipe open and never reads, as a hung program does: each click comes
-// back once the patience is spent, saying that part of the order may be left in the pipe.
-void tst_RecordFile::stalledReader()
+void tst_RecordFile::pipe()
 {
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
+    QFETCH(QString, reader);
+    QFETCH(QString, text);
+    QFETCH(int, clicks);
+    QFETCH(QStringList, failures);
     const QByteArray path = QFile::encodeName(log());
     QVERIFY(mkfifo(path.constData(), 0600) == 0);
-    const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    QVERIFY(reader >= 0);
-    const auto letGo = qScopeGuard([reader] { ::close(reader); });
+    std::optional<PipeReader> readers;
+    std::atomic<int> held = -1; // a reader's end that never reads
+    std::atomic<pid_t> writer = 0; // a thread waiting to write, -1 once woken
+    std::thread helper;
+    const auto letGo = qScopeGuard([&] {
+        const int end = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (helper.joinable())
+            helper.join();
+        ::close(end);
+        ::close(held);
+    });
+    if (reader == "none") {
+        helper = std::thread([&] {
+            writer = gettid();
+            ::close(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+            writer = -1;
+        });
+        QTRY_VERIFY(writer > 0 && waitsInOpen(writer));
+    } else if (reader == "returning" || reader == "slow" || reader == "two copies") {
+        readers.emplace(path, reader == "slow" ? 500 : 0);
+    } else if (reader == "late, locking") {
+        helper = std::thread([&] {
+            QThread::msleep(1500);
+            held = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            ::flock(held, LOCK_EX);
+            QThread::msleep(1400);
+            ::flock(held, LOCK_UN);
+        });
+    } else {
+        held = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        // Holding the lock, it leaves once the record has opened the pipe: read() no longer
+        // sees an end of file.
+        if (reader == "leaving" && ::flock(held, LOCK_EX) == 0) {
+            helper = std::thread([&] {
+                char byte = 0;
+                for (QDeadlineTimer wait(60000); ::read(held, &byte, 1) == 0 && !wait.hasExpired();)
+                    QThread::msleep(1);
+                ::close(held.exchange(-1));
+            });
+        }
+    }
 
-    // The first record fits in the pipe and is never read; the second does not fit.
-    QProcess recorder;
-    startRecorder(recorder, {QStringLiteral("2"), QString(40000, QLatin1Char('x'))});
-    // Each record waits out the patience; the margin is for a loaded machine.
-    QCOMPARE(failuresOf(recorder, 2 * 2000 + 10000),
-             QStringList(2, QStringLiteral("PartLeft\tnothing took the order for 2 seconds")));
+    const QString other = summary() + QString(20000, QLatin1Char('9'));
+    QProcess first;
+    QProcess second;
+    startRecorder(first, {QString::number(clicks), text});
+    if (reader == "two copies")
+        startRecorder(second, {QString::number(clicks), other});
+    QStringList failed = failuresOf(first);
+    if (reader == "stalled") {
+        readers.emplace(path);
+        startRecorder(second, {QStringLiteral("1"), summary()});
+    }
+    if (!second.program().isEmpty())
+        failed += failuresOf(second);
+    QVERIFY(writer != -1);
+    QCOMPARE(failed.size(), failures.size());
+    for (int i = 0; i < failed.size(); ++i)
+        QVERIFY2(failed.at(i).startsWith(failures.at(i)), qPrintable(failed.at(i)));
+
+    const QList<QByteArray> readings = readers ? readers->stop() : QList<QByteArray>();
+    const QByteArray read = readings.join();
+    const QByteArray record = '\n' + text.toUtf8() + '\n';
+    QVERIFY(!readings.contains(QByteArray()));
+    if (reader == "returning" || reader == "slow")
+        QCOMPARE(read, record.repeated(clicks));
+    if (reader == "stalled")
+        QVERIFY(read.endsWith("x\n" + summary().toUtf8() + '\n'));
+    if (reader == "two copies") {
+        const QByteArray otherRecord = '\n' + other.toUtf8() + '\n';
+        QCOMPARE(read.count(record), clicks);
+        QCOMPARE(read.count(otherRecord), clicks);
+        QCOMPARE(read.size(), clicks * (record.size() + otherRecord.size()));
+    }
 #else
-    QSKIP("Named pipes in the working directory are a Unix facility");
+    QSKIP("Named pipes in the working directory are tested on Linux");
 #endif
 }
 
 void tst_RecordFile::twoCopiesAtOnce_data()
 {
     QTest::addColumn<qint64>("firstLimit");
-    QTest::addColumn<bool>("pipe");
-    QTest::addColumn<int>("records");
-    QTest::addColumn<int>("length");
-    QTest::newRow("both record") << qint64(-1) << false << 150 << 20000;
+    QTest::newRow("both record") << qint64(-1);
     // Every record of the first copy fails, since the log is already longer than its limit.
-    QTest::newRow("one fails under a file-size limit") << qint64(20) << false << 150 << 20000;
-    // Records longer than the pipe holds, so that the two would interleave without a turn.
-    QTest::newRow("both on a pipe") << qint64(-1) << true << 20 << 100000;
+    QTest::newRow("one fails under a file-size limit") << qint64(20);
 }
 
 void tst_RecordFile::twoCopiesAtOnce()
 {
     QFETCH(qint64, firstLimit);
-    QFETCH(bool, pipe);
-    QFETCH(int, records);
-    QFETCH(int, length);
+    const int records = 150;
 #ifndef Q_OS_UNIX
-    if (firstLimit >= 0 || pipe)
-        QSKIP("File-size limits and named pipes are Unix facilities");
+    if (firstLimit >= 0)
+        QSKIP("File-size limits are a Unix facility");
 #endif
-    const QString first(length, QLatin1Char('A'));
-    const QString second
-        = QStringLiteral("You order : burger, chicken \nTotal money is 300\nhave to pay ")
-        + QString(length / 7, QLatin1Char('9'));
-    const QByteArray earlier
-        = pipe ? QByteArray() : "You order : coke \nTotal money is 50\nhave to pay 40\n";
-#ifdef Q_OS_UNIX
-    std::optional<PipeReader> reader;
-    if (pipe) {
-        QVERIFY(mkfifo(QFile::encodeName(log()).constData(), 0600) == 0);
-        // Slow, so that the two copies write while it reads.
-        reader.emplace(QFile::encodeName(log()), true);
-    }
-#endif
-    if (!pipe)
-        QVERIFY(writeAll(log(), earlier));
+    const QString first(20000, QLatin1Char('A'));
+    const QString second = summary() + QString(2857, QLatin1Char('9'));
+    const QByteArray earlier = "You order : coke \nTotal money is 50\nhave to pay 40\n";
+    QVERIFY(writeAll(log(), earlier));
 
     QProcess a;
     QProcess b;
@@ -592,30 +605,16 @@ void tst_RecordFile::twoCopiesAtOnce()
     QCOMPARE(failuresOf(b), QStringList());
     QCOMPARE(firstFailures.size(), firstLimit >= 0 ? records : 0);
 
-#ifdef Q_OS_UNIX
-    const QByteArray log = pipe ? reader->stop().join() : readAll(this->log());
-#else
     const QByteArray log = readAll(this->log());
-#endif
     QVERIFY(log.startsWith(earlier));
+    // As many whole records as were saved, and nothing else.
     const QByteArray firstRecord = onDisk(first.toUtf8() + '\n');
     const QByteArray secondRecord = onDisk(second.toUtf8() + '\n');
-    int firsts = 0;
-    int seconds = 0;
-    qsizetype at = earlier.size();
-    while (at < log.size()) {
-        if (log.mid(at, firstRecord.size()) == firstRecord) {
-            ++firsts;
-            at += firstRecord.size();
-        } else if (log.mid(at, secondRecord.size()) == secondRecord) {
-            ++seconds;
-            at += secondRecord.size();
-        } else {
-            QFAIL(qPrintable(QStringLiteral("A broken record at byte %1").arg(at)));
-        }
-    }
-    QCOMPARE(firsts, firstLimit >= 0 ? 0 : records);
-    QCOMPARE(seconds, records);
+    const int firsts = firstLimit >= 0 ? 0 : records;
+    QCOMPARE(log.count(firstRecord), firsts);
+    QCOMPARE(log.count(secondRecord), records);
+    QCOMPARE(log.size(),
+             earlier.size() + firsts * firstRecord.size() + records * secondRecord.size());
 }
 
 // A file system that cannot sync folders at all, and a disk that fails the sync, as the
