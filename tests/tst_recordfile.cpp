@@ -550,7 +550,7 @@ void tst_RecordFile::pipe()
     if (!second.program().isEmpty())
         failed += failuresOf(second);
     QVERIFY(writer != -1);
-    QCOMPARE(failed.size(), failures.size());
+    QVERIFY2(failed.size() == failures.size(), qPrintable(failed.join(QLatin1Char('|'))));
     for (int i = 0; i < failed.size(); ++i)
         QVERIFY2(failed.at(i).startsWith(failures.at(i)), qPrintable(failed.at(i)));
 
