@@ -25,20 +25,37 @@ QString lockedReason()
         .arg(LogFile::patienceMilliseconds / 1000);
 }
 
+// Says only what is known: how much went out, and how much the pipe still held unread, which
+// may be another program's bytes.
 QString timedOutReason(const LogFile &file, qsizetype size)
 {
-    if (file.timedOut() == LogFile::TooSlow)
+    const int patience = LogFile::patienceMilliseconds / 1000;
+    if (file.timedOut() == LogFile::TooSlow && file.written() < size) {
         return QStringLiteral("the reader was too slow: %1 of the order's %2 bytes went out in %3 "
                               "seconds")
             .arg(file.written())
             .arg(size)
             .arg(LogFile::longestMilliseconds / 1000);
-    const QString nothing = QStringLiteral("nothing took the order for %1 seconds")
-                                .arg(LogFile::patienceMilliseconds / 1000);
+    }
+    if (file.timedOut() == LogFile::TooSlow) {
+        return QStringLiteral("the reader was too slow: the pipe still held %1 unread bytes after "
+                              "%2 seconds")
+            .arg(file.unread())
+            .arg(LogFile::longestMilliseconds / 1000);
+    }
     if (file.written() == 0)
-        return nothing;
-    return nothing
-        + QStringLiteral(" after %1 of its %2 bytes went out").arg(file.written()).arg(size);
+        return QStringLiteral("nothing took the order for %1 seconds").arg(patience);
+    if (file.written() < size) {
+        return QStringLiteral("nothing took the order for %1 seconds after %2 of its %3 bytes "
+                              "went out")
+            .arg(patience)
+            .arg(file.written())
+            .arg(size);
+    }
+    return QStringLiteral("%1 bytes stayed unread in the pipe for %2 seconds after the order went "
+                          "out")
+        .arg(file.unread())
+        .arg(patience);
 }
 
 } // namespace

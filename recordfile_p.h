@@ -37,6 +37,8 @@ public:
     // time, fails the write; written() tells how much of the bytes went out all the same.
     bool write(const QByteArray &bytes);
     qint64 written() const { return m_written; }
+    // How many bytes the pipe held unread when the record gave up waiting for its reading.
+    qint64 unread() const { return m_unread; }
     enum TimeOut { NoTimeOut, NothingMoved, TooSlow };
     TimeOut timedOut() const { return m_timedOut; }
     bool sync();
@@ -64,6 +66,7 @@ private:
     QDeadlineTimer m_deadline;
     QDeadlineTimer m_longest;
     qint64 m_written = 0;
+    qint64 m_unread = 0;
     TimeOut m_timedOut = NoTimeOut;
     bool m_regular = false;
     bool m_readable = false;

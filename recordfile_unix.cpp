@@ -215,6 +215,7 @@ bool LogFile::readWithin()
     if (ioctl(int(m_handle), FIONREAD, &unread) != 0)
         return true;
     for (qint64 ahead = unread, before = unread; ahead > 0 && unread > 0; before = unread) {
+        m_unread = unread;
         if (!inTime())
             return fail(EAGAIN);
         QThread::msleep(1);
