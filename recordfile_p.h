@@ -25,8 +25,8 @@ public:
     LogFile(const LogFile &) = delete;
     LogFile &operator=(const LogFile &) = delete;
 
-    // An empty record waits for no reader: a pipe that has none is left unopened.
-    bool open(const QString &name, bool waitForReader);
+    // Without a record to write, a pipe is left unopened: it waits for no reader.
+    bool open(const QString &name, bool withRecord);
     bool isRegular() const { return m_regular; }
     // A pipe's or a device's one deadline, which its lock shares.
     QDeadlineTimer deadline() const { return m_deadline; }

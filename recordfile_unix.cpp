@@ -83,7 +83,7 @@ bool LogFile::mayRetry(int error)
     return true;
 }
 
-bool LogFile::open(const QString &name, bool waitForReader)
+bool LogFile::open(const QString &name, bool withRecord)
 {
     // One deadline for every wait of a pipe or a device: for a reader, for the lock, for room
     // and for the reading of the record.
@@ -98,12 +98,12 @@ bool LogFile::open(const QString &name, bool waitForReader)
     int fd = -1;
     if (::stat(path.constData(), &status) == 0 && S_ISFIFO(status.st_mode)) {
         // Opened for reading, the pipe would count this process as a reader, and closing it
-        // would hand the real reader an end of file.
+        // would hand the real reader an end of file; so would an opening with nothing to write.
+        if (!withRecord)
+            return true;
         while ((fd = retryOnInterrupt([&] { return ::open(path.constData(), O_WRONLY | flags); }))
                    < 0
-               && waitForReader && mayRetry(errno)) { }
-        if (fd < 0 && errno == ENXIO && !waitForReader)
-            return true;
+               && mayRetry(errno)) { }
     } else {
         // Read too, for the log's last byte. Through a link, the file it points to is made.
         fd = retryOnInterrupt(

@@ -469,6 +469,7 @@ void tst_RecordFile::pipe_data()
     QTest::newRow("no reader") << "none" << summary() << 1
                                << QStringList("NotOpened\t" + qt_error_string(ENXIO));
     QTest::newRow("no reader, empty text area") << "none" << QString() << 1 << QStringList();
+    QTest::newRow("a reader, empty text area") << "returning" << QString() << 1 << QStringList();
     // The first record fits in the pipe and is never read; the second is cut short. Then the
     // reader comes back for one more, which starts on a line of its own.
     QTest::newRow("a stalled reader")
@@ -556,7 +557,7 @@ void tst_RecordFile::pipe()
 
     const QList<QByteArray> readings = readers ? readers->stop() : QList<QByteArray>();
     const QByteArray read = readings.join();
-    const QByteArray record = '\n' + text.toUtf8() + '\n';
+    const QByteArray record = text.isEmpty() ? QByteArray() : '\n' + text.toUtf8() + '\n';
     QVERIFY(!readings.contains(QByteArray()));
     if (reader == "returning" || reader == "slow")
         QCOMPARE(read, record.repeated(clicks));
