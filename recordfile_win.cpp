@@ -81,8 +81,9 @@ bool LogFile::open(const QString &name, bool /*withRecord*/)
     const auto *path = reinterpret_cast<const wchar_t *>(name.utf16());
     for (;;) {
         // A log that may be written but not read is opened for writing alone: GENERIC_WRITE is
-        // all that the lock, the write at the end, the flush and the cutting back need. Wine
-        // does not check a file's access list, so its tests cannot show this.
+        // what the lock and the flush ask for, and enough for the write at the end and the
+        // cutting back. Wine turns an access list into Unix permissions, which its tests, run
+        // as root, pass all the same: they cannot show this.
         HANDLE handle = createLog(path, GENERIC_READ | GENERIC_WRITE);
         auto error = int(GetLastError());
         m_readable = handle != INVALID_HANDLE_VALUE;
