@@ -82,8 +82,8 @@ bool LogFile::open(const QString &name, bool /*withRecord*/)
     for (;;) {
         // A log that may be written but not read is opened for writing alone: GENERIC_WRITE is
         // what the lock and the flush ask for, and enough for the write at the end and the
-        // cutting back. Wine turns an access list into Unix permissions, which its tests, run
-        // as root, pass all the same: they cannot show this.
+        // cutting back. Wine cannot show this: as root it refuses nothing, and as another user
+        // it refuses writing alone as well on a file that may be written but not read.
         HANDLE handle = createLog(path, GENERIC_READ | GENERIC_WRITE);
         auto error = int(GetLastError());
         m_readable = handle != INVALID_HANDLE_VALUE;
