@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
@@ -64,6 +66,16 @@ QColor centreColour(const QPixmap &pixmap)
     const QImage image = pixmap.toImage();
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+QStringList announcements;
+
+void hear(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::Announcement)
+        announcements << static_cast<QAccessibleAnnouncementEvent *>(event)->message();
+}
+#endif
 
 bool near(const QColor &a, const QColor &b)
 {
@@ -146,24 +158,62 @@ void tst_MainWindow::widgetTree_data()
     QTest::addColumn<QString>("className");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("tabTo");
 
-    QTest::newRow("chicken") << "QCheckBox" << QRect(80, 30, 91, 18) << "炸雞100";
-    QTest::newRow("frice") << "QCheckBox" << QRect(80, 80, 101, 18) << "薯條200";
-    QTest::newRow("burger") << "QCheckBox" << QRect(80, 130, 101, 18) << "漢堡200";
-    QTest::newRow("tea") << "QCheckBox" << QRect(220, 30, 121, 18) << "檸檬紅茶40";
-    QTest::newRow("coke") << "QCheckBox" << QRect(220, 80, 101, 18) << "可樂50";
-    QTest::newRow("sprite") << "QCheckBox" << QRect(220, 130, 101, 18) << "雪碧60";
-    QTest::newRow("yes") << "QRadioButton" << QRect(370, 30, 91, 18) << "付現-10";
-    QTest::newRow("no") << "QRadioButton" << QRect(370, 70, 121, 18) << "刷卡";
-    QTest::newRow("pushButton") << "QPushButton" << QRect(360, 130, 80, 18) << "點餐";
-    QTest::newRow("pushButton_2") << "QPushButton" << QRect(450, 130, 80, 18) << "紀錄";
-    QTest::newRow("textEdit") << "QTextEdit" << QRect(30, 170, 501, 111) << "";
-    QTest::newRow("label") << "QLabel" << QRect(30, 20, 41, 31) << "";
-    QTest::newRow("label_2") << "QLabel" << QRect(30, 70, 41, 31) << "";
-    QTest::newRow("label_3") << "QLabel" << QRect(30, 120, 41, 31) << "";
-    QTest::newRow("label_4") << "QLabel" << QRect(170, 20, 41, 31) << "";
-    QTest::newRow("label_5") << "QLabel" << QRect(170, 70, 41, 31) << "";
-    QTest::newRow("label_6") << "QLabel" << QRect(170, 120, 41, 31) << "";
+    const QString box = QStringLiteral("QCheckBox");
+    const QString picture = QStringLiteral("QLabel");
+    QTest::newRow("chicken") << box << QRect(80, 30, 91, 18) << "炸雞100"
+                             << "炸雞100"
+                             << "frice";
+    QTest::newRow("frice") << box << QRect(80, 80, 101, 18) << "薯條200"
+                           << "薯條200"
+                           << "burger";
+    QTest::newRow("burger") << box << QRect(80, 130, 101, 18) << "漢堡200"
+                            << "漢堡200"
+                            << "tea";
+    QTest::newRow("tea") << box << QRect(220, 30, 121, 18) << "檸檬紅茶40"
+                         << "檸檬紅茶40"
+                         << "coke";
+    QTest::newRow("coke") << box << QRect(220, 80, 101, 18) << "可樂50"
+                          << "可樂50"
+                          << "sprite";
+    QTest::newRow("sprite") << box << QRect(220, 130, 101, 18) << "雪碧60"
+                            << "雪碧60"
+                            << "yes";
+    QTest::newRow("yes") << "QRadioButton" << QRect(370, 30, 91, 18) << "付現-10"
+                         << "付現-10"
+                         << "pushButton";
+    QTest::newRow("no") << "QRadioButton" << QRect(370, 70, 121, 18) << "刷卡"
+                        << "刷卡"
+                        << "pushButton";
+    QTest::newRow("pushButton") << "QPushButton" << QRect(360, 130, 80, 18) << "點餐"
+                                << "點餐"
+                                << "pushButton_2";
+    QTest::newRow("pushButton_2") << "QPushButton" << QRect(450, 130, 80, 18) << "紀錄"
+                                  << "紀錄"
+                                  << "textEdit";
+    QTest::newRow("textEdit") << "QTextEdit" << QRect(30, 170, 501, 111) << ""
+                              << "點餐明細"
+                              << "chicken";
+    QTest::newRow("label") << picture << QRect(30, 20, 41, 31) << ""
+                           << "炸雞"
+                           << "";
+    QTest::newRow("label_2") << picture << QRect(30, 70, 41, 31) << ""
+                             << "薯條"
+                             << "";
+    QTest::newRow("label_3") << picture << QRect(30, 120, 41, 31) << ""
+                             << "漢堡"
+                             << "";
+    QTest::newRow("label_4") << picture << QRect(170, 20, 41, 31) << ""
+                             << "檸檬紅茶"
+                             << "";
+    QTest::newRow("label_5") << picture << QRect(170, 70, 41, 31) << ""
+                             << "可樂"
+                             << "";
+    QTest::newRow("label_6") << picture << QRect(170, 120, 41, 31) << ""
+                             << "雪碧"
+                             << "";
 }
 
 void tst_MainWindow::widgetTree()
@@ -171,13 +221,15 @@ void tst_MainWindow::widgetTree()
     QFETCH(QString, className);
     QFETCH(QRect, geometry);
     QFETCH(QString, caption);
+    QFETCH(QString, name);
+    QFETCH(QString, tabTo);
 
     MainWindow window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowActive(&window));
 
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    auto *widget = window.findChild<QWidget *>(name);
+    const QString objectName = QString::fromLatin1(QTest::currentDataTag());
+    auto *widget = window.findChild<QWidget *>(objectName);
     QVERIFY(widget);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
     QCOMPARE(widget->parentWidget(), window.centralWidget());
@@ -188,6 +240,28 @@ void tst_MainWindow::widgetTree()
     if (auto *label = qobject_cast<QLabel *>(widget)) {
         QCOMPARE(label->text(), caption);
         QVERIFY(label->hasScaledContents());
+    }
+    // What a screen reader says.
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+
+    if (!tabTo.isEmpty()) {
+        widget->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(widget, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget *>(tabTo));
+        QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText(),
+                 QString());
+    }
+
+    // Text one and a half times the default grows the window with it.
+    const auto restore
+        = qScopeGuard([font = QApplication::font()] { QApplication::setFont(font); });
+    QFont larger = QApplication::font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    MainWindow grown;
+    if (auto *button = grown.findChild<QAbstractButton *>(objectName)) {
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
+        QVERIFY2(button->fontMetrics().height() <= button->height(), qPrintable(button->text()));
     }
 }
 
@@ -300,13 +374,15 @@ void tst_MainWindow::clicksReachOnlyTheirOwnSlot_data()
 {
     QTest::addColumn<QString>("textAfter");
     QTest::addColumn<QByteArray>("recordAfter");
+    QTest::addColumn<QStringList>("announced");
 
     const QString untouched = QStringLiteral("note");
     for (const char *name :
          {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
-        QTest::newRow(name) << untouched << QByteArray();
-    QTest::newRow("pushButton") << "You have to choose a payment method" << QByteArray();
-    QTest::newRow("pushButton_2") << untouched << QByteArray("note\n");
+        QTest::newRow(name) << untouched << QByteArray() << QStringList();
+    const QString noPayment = QStringLiteral("You have to choose a payment method");
+    QTest::newRow("pushButton") << noPayment << QByteArray() << QStringList(noPayment);
+    QTest::newRow("pushButton_2") << untouched << QByteArray("note\n") << QStringList();
 }
 
 void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
@@ -323,6 +399,12 @@ void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
     auto *widget = window.findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(widget);
     BoxAnswerer answerer;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    announcements.clear();
+    QAccessible::installUpdateHandler(hear);
+    QAccessible::setActive(true);
+    const auto stopListening = qScopeGuard([] { QAccessible::installUpdateHandler(nullptr); });
+#endif
     QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
 
     QCOMPARE(text->toPlainText(), textAfter);
@@ -335,6 +417,10 @@ void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
         QCOMPARE(record.readAll(), recordAfter);
     }
     QVERIFY(answerer.boxes().isEmpty());
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QFETCH(QStringList, announced);
+    QCOMPARE(announcements, announced);
+#endif
 }
 
 void tst_MainWindow::formShowsItsFirstPictures()
