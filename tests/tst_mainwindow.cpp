@@ -161,59 +161,30 @@ void tst_MainWindow::widgetTree_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tabTo");
 
-    const QString box = QStringLiteral("QCheckBox");
-    const QString picture = QStringLiteral("QLabel");
-    QTest::newRow("chicken") << box << QRect(80, 30, 91, 18) << "炸雞100"
-                             << "炸雞100"
-                             << "frice";
-    QTest::newRow("frice") << box << QRect(80, 80, 101, 18) << "薯條200"
-                           << "薯條200"
-                           << "burger";
-    QTest::newRow("burger") << box << QRect(80, 130, 101, 18) << "漢堡200"
-                            << "漢堡200"
-                            << "tea";
-    QTest::newRow("tea") << box << QRect(220, 30, 121, 18) << "檸檬紅茶40"
-                         << "檸檬紅茶40"
-                         << "coke";
-    QTest::newRow("coke") << box << QRect(220, 80, 101, 18) << "可樂50"
-                          << "可樂50"
-                          << "sprite";
-    QTest::newRow("sprite") << box << QRect(220, 130, 101, 18) << "雪碧60"
-                            << "雪碧60"
-                            << "yes";
-    QTest::newRow("yes") << "QRadioButton" << QRect(370, 30, 91, 18) << "付現-10"
-                         << "付現-10"
-                         << "pushButton";
-    QTest::newRow("no") << "QRadioButton" << QRect(370, 70, 121, 18) << "刷卡"
-                        << "刷卡"
-                        << "pushButton";
-    QTest::newRow("pushButton") << "QPushButton" << QRect(360, 130, 80, 18) << "點餐"
-                                << "點餐"
-                                << "pushButton_2";
-    QTest::newRow("pushButton_2") << "QPushButton" << QRect(450, 130, 80, 18) << "紀錄"
-                                  << "紀錄"
-                                  << "textEdit";
-    QTest::newRow("textEdit") << "QTextEdit" << QRect(30, 170, 501, 111) << ""
-                              << "點餐明細"
-                              << "chicken";
-    QTest::newRow("label") << picture << QRect(30, 20, 41, 31) << ""
-                           << "炸雞"
-                           << "";
-    QTest::newRow("label_2") << picture << QRect(30, 70, 41, 31) << ""
-                             << "薯條"
-                             << "";
-    QTest::newRow("label_3") << picture << QRect(30, 120, 41, 31) << ""
-                             << "漢堡"
-                             << "";
-    QTest::newRow("label_4") << picture << QRect(170, 20, 41, 31) << ""
-                             << "檸檬紅茶"
-                             << "";
-    QTest::newRow("label_5") << picture << QRect(170, 70, 41, 31) << ""
-                             << "可樂"
-                             << "";
-    QTest::newRow("label_6") << picture << QRect(170, 120, 41, 31) << ""
-                             << "雪碧"
-                             << "";
+    // Tab takes the two payment buttons as one stop.
+    const auto row = [](const char *object, const char *className, QRect geometry,
+                        const char *caption, const char *name, const char *tabTo) {
+        QTest::newRow(object) << QString::fromLatin1(className) << geometry
+                              << QString::fromUtf8(caption) << QString::fromUtf8(name)
+                              << QString::fromLatin1(tabTo);
+    };
+    row("chicken", "QCheckBox", {80, 30, 91, 18}, "炸雞100", "炸雞100", "frice");
+    row("frice", "QCheckBox", {80, 80, 101, 18}, "薯條200", "薯條200", "burger");
+    row("burger", "QCheckBox", {80, 130, 101, 18}, "漢堡200", "漢堡200", "tea");
+    row("tea", "QCheckBox", {220, 30, 121, 18}, "檸檬紅茶40", "檸檬紅茶40", "coke");
+    row("coke", "QCheckBox", {220, 80, 101, 18}, "可樂50", "可樂50", "sprite");
+    row("sprite", "QCheckBox", {220, 130, 101, 18}, "雪碧60", "雪碧60", "yes");
+    row("yes", "QRadioButton", {370, 30, 91, 18}, "付現-10", "付現-10", "pushButton");
+    row("no", "QRadioButton", {370, 70, 121, 18}, "刷卡", "刷卡", "pushButton");
+    row("pushButton", "QPushButton", {360, 130, 80, 18}, "點餐", "點餐", "pushButton_2");
+    row("pushButton_2", "QPushButton", {450, 130, 80, 18}, "紀錄", "紀錄", "textEdit");
+    row("textEdit", "QTextEdit", {30, 170, 501, 111}, "", "點餐明細", "chicken");
+    row("label", "QLabel", {30, 20, 41, 31}, "", "炸雞", "");
+    row("label_2", "QLabel", {30, 70, 41, 31}, "", "薯條", "");
+    row("label_3", "QLabel", {30, 120, 41, 31}, "", "漢堡", "");
+    row("label_4", "QLabel", {170, 20, 41, 31}, "", "檸檬紅茶", "");
+    row("label_5", "QLabel", {170, 70, 41, 31}, "", "可樂", "");
+    row("label_6", "QLabel", {170, 120, 41, 31}, "", "雪碧", "");
 }
 
 void tst_MainWindow::widgetTree()
@@ -241,15 +212,13 @@ void tst_MainWindow::widgetTree()
         QCOMPARE(label->text(), caption);
         QVERIFY(label->hasScaledContents());
     }
-    // What a screen reader says.
     QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
 
     if (!tabTo.isEmpty()) {
         widget->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(widget, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget *>(tabTo));
-        QCOMPARE(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText(),
-                 QString());
+        QVERIFY(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText().isEmpty());
     }
 
     // Text one and a half times the default grows the window with it.
