@@ -72,8 +72,8 @@ QStringList announcements;
 
 void hear(QAccessibleEvent *event)
 {
-    if (event->type() == QAccessible::Announcement)
-        announcements << static_cast<QAccessibleAnnouncementEvent *>(event)->message();
+    if (const auto *announcement = dynamic_cast<QAccessibleAnnouncementEvent *>(event))
+        announcements << announcement->message();
 }
 #endif
 
