@@ -2,12 +2,38 @@
 
 #include "ui_mainwindow.h"
 
+#include <QAccessible>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QPixmap>
 
 #include <algorithm>
 
 #include "recordfile.h"
+
+namespace {
+
+// The form's rectangles hold captions of 9 points at 96 dots per inch, the toolkit's default.
+constexpr qreal formTextPixels = 12;
+
+QRect scaled(QRect rect, qreal scale)
+{
+    const QPoint topLeft(qRound(rect.left() * scale), qRound(rect.top() * scale));
+    const QPoint end(qRound((rect.left() + rect.width()) * scale),
+                     qRound((rect.top() + rect.height()) * scale));
+    return {topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y())};
+}
+
+// A screen reader hears the new summary while the focus stays on the button.
+void announce([[maybe_unused]] QTextEdit *summary)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent event(summary, summary->toPlainText());
+    QAccessible::updateAccessibility(&event);
+#endif
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -20,15 +46,32 @@ MainWindow::MainWindow(QWidget *parent)
     {
         QLabel *label;
         const char *file;
+        const char *name;
     } pictures[] = {
-        {ui->label, "./chicken.jpg"}, {ui->label_2, "./frice.jpg"}, {ui->label_3, "./burger.jpg"},
-        {ui->label_4, "./tea.jpg"},   {ui->label_5, "./coke.jpg"},  {ui->label_6, "./s.jpg"},
+        {ui->label, "./chicken.jpg", "炸雞"},  {ui->label_2, "./frice.jpg", "薯條"},
+        {ui->label_3, "./burger.jpg", "漢堡"}, {ui->label_4, "./tea.jpg", "檸檬紅茶"},
+        {ui->label_5, "./coke.jpg", "可樂"},   {ui->label_6, "./s.jpg", "雪碧"},
     };
     for (const auto &picture : pictures) {
         const QString file = QString::fromLatin1(picture.file);
         const QPixmap pixmap(file);
         picture.label->setStyleSheet(QStringLiteral("border-image:url(%1);").arg(file));
         picture.label->setPixmap(pixmap);
+        picture.label->setAccessibleName(QString::fromUtf8(picture.name));
+    }
+    ui->textEdit->setAccessibleName(QStringLiteral("點餐明細"));
+    // A tab typed into the summary would end up in the log; Tab moves on, as everywhere else.
+    ui->textEdit->setTabChangesFocus(true);
+
+    // Larger system text grows the whole window with it; display scaling is not in the
+    // logical dots per inch, so it is not applied twice.
+    const qreal scale = QFontInfo(font()).pointSizeF() * logicalDpiY() / 72 / formTextPixels;
+    if (scale > 1) {
+        resize(scaled(rect(), scale).size());
+        const auto children
+            = ui->centralwidget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget *child : children)
+            child->setGeometry(scaled(child->geometry(), scale));
     }
 }
 
@@ -71,6 +114,7 @@ void MainWindow::on_pushButton_clicked()
         toPay = total;
     } else {
         ui->textEdit->append(QStringLiteral("You have to choose a payment method"));
+        announce(ui->textEdit);
         return;
     }
 
@@ -78,6 +122,7 @@ void MainWindow::on_pushButton_clicked()
     ui->textEdit->append(order);
     ui->textEdit->append(QStringLiteral("Total money is ") + QString::number(total));
     ui->textEdit->append(QStringLiteral("have to pay ") + QString::number(toPay));
+    announce(ui->textEdit);
 }
 
 void MainWindow::on_pushButton_2_clicked()

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextEdit>
@@ -146,24 +148,33 @@ void tst_MainWindow::widgetTree_data()
     QTest::addColumn<QString>("className");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("tabTo");
 
-    QTest::newRow("chicken") << "QCheckBox" << QRect(80, 30, 91, 18) << "炸雞100";
-    QTest::newRow("frice") << "QCheckBox" << QRect(80, 80, 101, 18) << "薯條200";
-    QTest::newRow("burger") << "QCheckBox" << QRect(80, 130, 101, 18) << "漢堡200";
-    QTest::newRow("tea") << "QCheckBox" << QRect(220, 30, 121, 18) << "檸檬紅茶40";
-    QTest::newRow("coke") << "QCheckBox" << QRect(220, 80, 101, 18) << "可樂50";
-    QTest::newRow("sprite") << "QCheckBox" << QRect(220, 130, 101, 18) << "雪碧60";
-    QTest::newRow("yes") << "QRadioButton" << QRect(370, 30, 91, 18) << "付現-10";
-    QTest::newRow("no") << "QRadioButton" << QRect(370, 70, 121, 18) << "刷卡";
-    QTest::newRow("pushButton") << "QPushButton" << QRect(360, 130, 80, 18) << "點餐";
-    QTest::newRow("pushButton_2") << "QPushButton" << QRect(450, 130, 80, 18) << "紀錄";
-    QTest::newRow("textEdit") << "QTextEdit" << QRect(30, 170, 501, 111) << "";
-    QTest::newRow("label") << "QLabel" << QRect(30, 20, 41, 31) << "";
-    QTest::newRow("label_2") << "QLabel" << QRect(30, 70, 41, 31) << "";
-    QTest::newRow("label_3") << "QLabel" << QRect(30, 120, 41, 31) << "";
-    QTest::newRow("label_4") << "QLabel" << QRect(170, 20, 41, 31) << "";
-    QTest::newRow("label_5") << "QLabel" << QRect(170, 70, 41, 31) << "";
-    QTest::newRow("label_6") << "QLabel" << QRect(170, 120, 41, 31) << "";
+    // Tab takes the two payment buttons as one stop.
+    const auto row = [](const char *object, const char *className, QRect geometry,
+                        const char *caption, const char *name, const char *tabTo) {
+        QTest::newRow(object) << QString::fromLatin1(className) << geometry
+                              << QString::fromUtf8(caption) << QString::fromUtf8(name)
+                              << QString::fromLatin1(tabTo);
+    };
+    row("chicken", "QCheckBox", {80, 30, 91, 18}, "炸雞100", "炸雞100", "frice");
+    row("frice", "QCheckBox", {80, 80, 101, 18}, "薯條200", "薯條200", "burger");
+    row("burger", "QCheckBox", {80, 130, 101, 18}, "漢堡200", "漢堡200", "tea");
+    row("tea", "QCheckBox", {220, 30, 121, 18}, "檸檬紅茶40", "檸檬紅茶40", "coke");
+    row("coke", "QCheckBox", {220, 80, 101, 18}, "可樂50", "可樂50", "sprite");
+    row("sprite", "QCheckBox", {220, 130, 101, 18}, "雪碧60", "雪碧60", "yes");
+    row("yes", "QRadioButton", {370, 30, 91, 18}, "付現-10", "付現-10", "pushButton");
+    row("no", "QRadioButton", {370, 70, 121, 18}, "刷卡", "刷卡", "pushButton");
+    row("pushButton", "QPushButton", {360, 130, 80, 18}, "點餐", "點餐", "pushButton_2");
+    row("pushButton_2", "QPushButton", {450, 130, 80, 18}, "紀錄", "紀錄", "textEdit");
+    row("textEdit", "QTextEdit", {30, 170, 501, 111}, "", "點餐明細", "chicken");
+    row("label", "QLabel", {30, 20, 41, 31}, "", "炸雞", "");
+    row("label_2", "QLabel", {30, 70, 41, 31}, "", "薯條", "");
+    row("label_3", "QLabel", {30, 120, 41, 31}, "", "漢堡", "");
+    row("label_4", "QLabel", {170, 20, 41, 31}, "", "檸檬紅茶", "");
+    row("label_5", "QLabel", {170, 70, 41, 31}, "", "可樂", "");
+    row("label_6", "QLabel", {170, 120, 41, 31}, "", "雪碧", "");
 }
 
 void tst_MainWindow::widgetTree()
@@ -171,13 +182,15 @@ void tst_MainWindow::widgetTree()
     QFETCH(QString, className);
     QFETCH(QRect, geometry);
     QFETCH(QString, caption);
+    QFETCH(QString, name);
+    QFETCH(QString, tabTo);
 
     MainWindow window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowActive(&window));
 
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    auto *widget = window.findChild<QWidget *>(name);
+    const QString objectName = QString::fromLatin1(QTest::currentDataTag());
+    auto *widget = window.findChild<QWidget *>(objectName);
     QVERIFY(widget);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
     QCOMPARE(widget->parentWidget(), window.centralWidget());
@@ -188,6 +201,26 @@ void tst_MainWindow::widgetTree()
     if (auto *label = qobject_cast<QLabel *>(widget)) {
         QCOMPARE(label->text(), caption);
         QVERIFY(label->hasScaledContents());
+    }
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+
+    if (!tabTo.isEmpty()) {
+        widget->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(widget, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget *>(tabTo));
+        QVERIFY(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText().isEmpty());
+    }
+
+    // Text one and a half times the default grows the window with it.
+    const auto restore
+        = qScopeGuard([font = QApplication::font()] { QApplication::setFont(font); });
+    QFont larger = QApplication::font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    QApplication::setFont(larger);
+    MainWindow grown;
+    if (auto *button = grown.findChild<QAbstractButton *>(objectName)) {
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
+        QVERIFY2(button->fontMetrics().height() <= button->height(), qPrintable(button->text()));
     }
 }
 
