@@ -11,15 +11,27 @@
 #   ORDERING_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server, optional
 # With --reuse DIR, a file already signed with the same certificate, keyed by its unsigned
 # bytes, is taken from DIR: the zip and the installer then carry the same signed bytes.
-# With ORDERING_SIGN_FROM=DIR (scripts/verify-release.sh), nothing is signed: each file is
-# replaced by DIR/SHA256, the published signed file whose unsigned bytes have that SHA-256.
-#   sign-windows.sh [--reuse DIR] FILE...
+# With --into DIR, the files are copied into DIR, emptied first, and the copies signed: the
+# NSIS plugins the installer unpacks and loads. With ORDERING_SIGN_FROM=DIR
+# (scripts/verify-release.sh), nothing is signed: each file is replaced by DIR/SHA256, the
+# published signed file whose unsigned bytes have that SHA-256.
+#   sign-windows.sh [--reuse DIR] [--into DIR] FILE...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 reuse=
 if [ "${1:-}" = --reuse ]; then
     reuse=$2
     shift 2
+fi
+if [ "${1:-}" = --into ]; then
+    rm -rf "$2"
+    mkdir -p "$2"
+    cp "${@:3}" "$2"
+    copies=()
+    for file in "${@:3}"; do
+        copies+=("$2/${file##*/}")
+    done
+    set -- "${copies[@]}"
 fi
 fail() {
     echo "Signing: $*" >&2

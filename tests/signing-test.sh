@@ -78,7 +78,12 @@ zip_signed() {
     [ ${#binaries[@]} -ge 10 ]
     verified "${binaries[@]}"
 }
-installer_signed() { verified published/$folder-setup.exe; }
+installer_signed() {
+    7zz x -bso0 -bsp0 -osetup published/$folder-setup.exe
+    mapfile -d '' binaries < <(find setup -iname '*.dll' -print0)
+    [ -f 'setup/$PLUGINSDIR/nsDialogs.dll' ]
+    verified published/$folder-setup.exe "${binaries[@]}"
+}
 uninstaller_signed() {
     wineboot -i >/dev/null 2>&1
     wine published/$folder-setup.exe /S '/D=C:\signed' && wineserver -w
@@ -147,7 +152,7 @@ row() {
     fi
 }
 row "every exe and DLL in the zip verifies against the CA, SHA-256" zip_signed
-row "the installer verifies" installer_signed
+row "the installer verifies, and every DLL in it, its plugins too" installer_signed
 row "the Uninstall.exe it writes under Wine verifies, and what it installs" uninstaller_signed
 row "signatures removed, the release is the unsigned build" unsigned_is_signed_without
 row "without a certificate nothing is signed; files padded, true checksums" unsigned_signs_nothing
