@@ -101,6 +101,7 @@ checker_refuses_unsigned() {
 }
 checker_refuses_stranger() {
     cp -r signed tampered
+    cp unsigned/$folder/imageformats/qjpeg.dll tampered/$folder/imageformats/
     ORDERING_SIGN_PKCS12=Stranger.p12 ORDERING_SIGN_PASSWORD_FILE=Stranger.pass \
         "$scripts/sign-windows.sh" tampered/$folder/imageformats/qjpeg.dll
     refused "imageformats/qjpeg.dll is signed by another certificate: Subject: /CN=Stranger"
