@@ -2,14 +2,15 @@
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
 # real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip, the
 # installer ordering-system-windows-x64-setup.exe and the source of their Qt libraries beside
-# them, then tests the installer under Wine, checks what they ship and that a second build of
-# them gives the same bytes.
+# them, signed when a certificate is given (README, "Signing a release"), then tests the
+# installer under Wine, checks what they ship and that a second build of them gives the same
+# bytes, or, signed, the same bytes once the signatures are removed.
 # The first run also builds Qt for Windows into a cache outside the repository.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
 install_missing "${packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils \
-    git unzip nsis
+    git unzip nsis osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
 
 ORDERING_WINDOWS_QT=$("$top/scripts/windows-toolkit.sh" | tail -n 1)
 export ORDERING_WINDOWS_QT
@@ -31,10 +32,19 @@ scripts/check-windows-zip.sh "$zip"
 scripts/check-qt-source.sh "$qt_source"
 rm -rf build/windows-again
 cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
-cmake --build build/windows-again --target windows-installer >/dev/null
-for file in "$zip" "$qt_source" "$installer"; do
-    cmp "$file" "build/windows-again/${file##*/}" ||
-        { echo "${file##*/}: a second build in another folder differs" >&2; exit 1; }
-done
-echo "Windows zip, Qt source archive and installer: the same bytes from a second build folder"
+# Signed when a certificate is given (README, "Signing a release"); the second build never
+# is, and a signed release must be it with its signatures removed.
+env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
+    cmake --build build/windows-again --target windows-installer >/dev/null
+if [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]; then
+    scripts/verify-release.sh build/windows build/windows-again
+    echo "Signed: ordering-system.exe, every DLL, the installer and the uninstaller it writes"
+else
+    for file in "$zip" "$qt_source" "$installer"; do
+        cmp "$file" "build/windows-again/${file##*/}" ||
+            { echo "${file##*/}: a second build in another folder differs" >&2; exit 1; }
+    done
+    echo "Windows zip, Qt source archive and installer: the same bytes from a second build folder"
+    echo "Not signed: no certificate given (ORDERING_SIGN_PKCS12 or ORDERING_SIGN_PKCS11_MODULE)"
+fi
 sha256sum "$zip" "$qt_source" "$installer"

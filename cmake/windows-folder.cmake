@@ -63,6 +63,7 @@ install(CODE "
         execute_process(COMMAND \"${ORDERING_STRIP}\" --strip-all \"\${binary}\"
             COMMAND_ERROR_IS_FATAL ANY)
     endforeach()")
+include(${CMAKE_CURRENT_LIST_DIR}/sign-windows.cmake)
 
 # The zip: the folder inside it, the same bytes for the same commit; beside it, the source of
 # the Qt libraries it carries.

@@ -26,6 +26,8 @@ while IFS= read -r -d '' binary; do
     ! grep -q ' \.debug' <<<"$sections" || fault "$name keeps debug sections"
     binaries=$((binaries + 1))
 done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0)
+# Unsigned, padded with true checksums; signed, every one by one certificate.
+"$(dirname "$0")/check-windows-signatures.sh" "$folder"
 
 readme=$folder/README.txt
 [ -s "$readme" ] || fault "no README.txt"

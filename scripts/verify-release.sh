@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Checks that a published Windows release is the build of a commit: PUBLISHED holds the files
+# as downloaded, LOCAL the build folder of an unsigned ./windows.sh of that commit. Each
+# signed program and library, its signature removed, must be byte for byte the local one:
+#   - the zip, its signatures removed and packed again, is the local zip;
+#   - the installer, its signature removed, is the one the local build makes when each file
+#     it carries (the uninstaller too) is replaced by the published signed file whose
+#     unsigned bytes it has;
+#   - the Qt source archive is the local one.
+# Also checks the signatures as the zip checker does (all signed by one certificate) and
+# names the signer. Exits non-zero, saying what differs, on the first difference.
+#   verify-release.sh PUBLISHED LOCAL
+set -euo pipefail
+published=$(realpath "$1")
+local=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+folder=ordering-system-windows-x64
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+differs() {
+    echo "Release: $*" >&2
+    exit 1
+}
+for file in "$folder.zip" "$folder-setup.exe" "$folder-qt-source.tar"; do
+    [ -f "$published/$file" ] || differs "no $file in $published"
+    [ -f "$local/$file" ] || differs "no $file in $local"
+done
+epoch=$(cat "$local/windows-release-epoch.txt")
+config=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$local/CMakeCache.txt")
+mkdir "$work/from"
+
+# Takes the signatures off every signed program and library under a folder, keeping each
+# signed file in $work/from under the SHA-256 of its unsigned bytes.
+unsign() {
+    local binary
+    while IFS= read -r -d '' binary; do
+        python3 "$here/pe-checksum.py" --signed "$binary" || continue
+        osslsigncode remove-signature -in "$binary" -out "$binary.unsigned" >/dev/null
+        mv "$binary" "$work/from/$(sha256sum <"$binary.unsigned" | cut -c1-64)"
+        mv "$binary.unsigned" "$binary"
+    done < <(find "$1" \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+}
+
+cmp -s "$published/$folder-qt-source.tar" "$local/$folder-qt-source.tar" ||
+    differs "$folder-qt-source.tar differs from the local one"
+
+unzip -q "$published/$folder.zip" -d "$work/zip"
+"$here/check-windows-signatures.sh" "$work/zip/$folder"
+unsign "$work/zip"
+python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/unsigned.zip" "$epoch"
+if ! cmp -s "$work/unsigned.zip" "$local/$folder.zip"; then
+    unzip -q "$local/$folder.zip" -d "$work/local"
+    diff -rq "$work/zip" "$work/local" >&2 || true
+    differs "$folder.zip, its signatures removed, differs from the local zip"
+fi
+echo "Release: $folder.zip, $(find "$work/from" -type f | wc -l) signatures removed, is the local zip"
+
+setup=$published/$folder-setup.exe
+if python3 "$here/pe-checksum.py" --signed "$setup"; then
+    osslsigncode remove-signature -in "$setup" -out "$work/setup.exe" >/dev/null
+    7zz x -bso0 -bsp0 -o"$work/setup" "$setup"
+    "$here/check-windows-signatures.sh" "$work/setup"
+    unsign "$work/setup"
+    # The installer as the local build makes it with the published signed files.
+    env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE ORDERING_SIGN_FROM="$work/from" \
+        SOURCE_DATE_EPOCH="$epoch" cpack --config "$local/CPackConfig.cmake" -C "$config" \
+        -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; differs "CPack failed"; }
+    if ! cmp -s "$work/setup.exe" "$work/cpack/$folder-setup.exe"; then
+        7zz x -bso0 -bsp0 -o"$work/rebuilt" "$work/cpack/$folder-setup.exe"
+        unsign "$work/rebuilt"
+        diff -rq "$work/setup" "$work/rebuilt" >&2 || true
+        differs "$folder-setup.exe, its signature removed, differs from the local build's with the published signed files"
+    fi
+    echo "Release: $folder-setup.exe, its signature removed, is the local installer with the published signed files"
+else
+    cmp -s "$setup" "$local/$folder-setup.exe" || differs "$folder-setup.exe differs from the local one"
+    echo "Release: $folder-setup.exe is not signed, and is the local installer"
+fi
+echo "Release: $folder-qt-source.tar is the local one"
