@@ -17,10 +17,12 @@ fault() {
     exit 1
 }
 for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
-    imageformats/qjpeg.dll styles/qwindowsvistastyle.dll libstdc++-6.dll libgcc_s_seh-1.dll \
-    libwinpthread-1.dll chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
+    imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
+    chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
     [ -s "$folder/$file" ] || fault "no ordering-system-windows-x64/$file"
 done
+# The native style's plugin, whose name changes with Qt's version.
+compgen -G "$folder/styles/q*style.dll" >/dev/null || fault "no style plugin in styles/"
 
 binaries=0
 while IFS= read -r -d '' binary; do
