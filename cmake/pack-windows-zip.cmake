@@ -25,6 +25,19 @@ endif()
 
 # The installer's programs are stripped with the same time.
 file(WRITE ${BINARY_DIR}/windows-release-epoch.txt ${epoch})
+# Clear directions to the Qt source, or else a written offer of it dated by the commit.
+# configure_file gives CR LF to the template's line ends, not to those inside a value.
+if(QT_SOURCE_URL)
+    set(QT_SOURCE_WHERE "published beside this\r\nrelease at this address:\r\n${QT_SOURCE_URL}")
+else()
+    set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+    string(TIMESTAMP release_date "%Y-%m-%d" UTC)
+    string(JOIN "\r\n" QT_SOURCE_WHERE "published beside this release. If"
+        "your copy came without it: for three years from ${release_date},"
+        "${PUBLISHER} will give it on request to anyone who has this"
+        "program, on a medium customarily used for software interchange, for no more"
+        "than the cost of making the copy.")
+endif()
 configure_file(${SOURCE_DIR}/windows/README.txt.in ${BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
 # strip writes this time into each header it rewrites, instead of the time of day.

@@ -48,8 +48,10 @@ foreach(notice ${gcc_runtime_copyright} ${mingw_copyright})
         message(FATAL_ERROR "${notice}, a licence text the folder ships, is missing")
     endif()
 endforeach()
-# The GPL 3 they name is Qt's copy, licenses/Qt/LICENSES/GPL-3.0-only.txt.
-install(FILES ${gcc_runtime_copyright} DESTINATION licenses/gcc-runtime)
+# Debian's copyright file sends the reader to its own GPL 3; GCC's own texts go beside it,
+# from the gcc-12 source Debian's mingw-w64 compiler is built from (no package installs them).
+install(FILES ${gcc_runtime_copyright} ${CMAKE_SOURCE_DIR}/windows/gcc-runtime/COPYING3
+    ${CMAKE_SOURCE_DIR}/windows/gcc-runtime/COPYING.RUNTIME DESTINATION licenses/gcc-runtime)
 install(FILES ${mingw_copyright} DESTINATION licenses/mingw-w64)
 # Written by the packing step, which knows the commit.
 install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
@@ -75,6 +77,12 @@ if(NOT EXISTS ${qt_source}/BUILDING.txt)
     message(FATAL_ERROR "${ORDERING_WINDOWS_QT} keeps no Qt source: remove it, and "
         "scripts/windows-toolkit.sh builds it again with it")
 endif()
+# Whoever passes the release on must tell where the Qt source is, or offer it in writing.
+set(ORDERING_PUBLISHER "the Ordering System developers" CACHE STRING
+    "The publisher of the Windows release, with an address: the installer's publisher and \
+where README.txt's written offer of the Qt source sends a request")
+set(ORDERING_QT_SOURCE_URL "" CACHE STRING
+    "Where the Qt source archive is published; README.txt quotes it, else offers it in writing")
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(windows-zip
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
@@ -82,6 +90,7 @@ add_custom_target(windows-zip
             -DPYTHON=${Python3_EXECUTABLE} -DQT_VERSION=${Qt6_VERSION}
             -DORDERING_VERSION=${ORDERING_VERSION}
             -DQT_SOURCE=${qt_source} -DQT_SOURCE_TAR=${WINDOWS_QT_SOURCE_TAR}
+            "-DQT_SOURCE_URL=${ORDERING_QT_SOURCE_URL}" "-DPUBLISHER=${ORDERING_PUBLISHER}"
             -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
     DEPENDS ordering-system
     COMMENT "Packing ${WINDOWS_FOLDER}.zip and its Qt source archive"
@@ -91,7 +100,7 @@ add_custom_target(windows-zip
 # project's own template, cmake/NSIS.template.in, found on the module path.
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME "Ordering System")
-set(CPACK_PACKAGE_VENDOR "the Ordering System developers")
+set(CPACK_PACKAGE_VENDOR ${ORDERING_PUBLISHER})
 set(CPACK_PACKAGE_VERSION ${ORDERING_VERSION})
 set(CPACK_PACKAGE_FILE_NAME ${WINDOWS_FOLDER}-setup)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Ordering System")

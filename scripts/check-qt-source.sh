@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Qt source archive published beside the Windows zip: it holds the Debian source
 # package, the patch, SOURCE.txt, BUILDING.txt and the toolchain file; the package unpacks
-# with dpkg-source and the patch applies to it. Exits non-zero, saying what is wrong.
+# with dpkg-source, each file matching the checksums its .dsc gives, and the patch applies.
+# Exits non-zero, saying what is wrong.
 #   check-qt-source.sh TAR
 set -euo pipefail
 tar=$1
@@ -21,7 +22,7 @@ read -r dsc unpacked < <(tr -d '\r' <"$folder/BUILDING.txt" |
     sed -n 's/.*dpkg-source -x \([^ ]*\.dsc\) \(src\/[^ ]*\)$/\1 \2/p')
 [ -n "${dsc:-}" ] && [ -f "$folder/$dsc" ] || fault "BUILDING.txt names no .dsc that is here"
 mkdir -p "$folder/src"
-(cd "$folder" && dpkg-source --no-check -x "$dsc" "$unpacked") >"$work/unpack.log" 2>&1 ||
+(cd "$folder" && dpkg-source -x "$dsc" "$unpacked") >"$work/unpack.log" 2>&1 ||
     fault "dpkg-source -x failed: $(tail -n 3 "$work/unpack.log")"
 (cd "$folder/$unpacked" && patch -p1 --dry-run --quiet <"$folder/windows-build.patch") \
     >"$work/patch.log" 2>&1 || fault "windows-build.patch does not apply: $(cat "$work/patch.log")"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the Windows zip as a shop receives it: every program and library stripped, README.txt
-# with Windows line ends and the notices the licences ask for, the licence texts, and the
-# icon, version information and manifest in the program. Prints what it found; exits
+# Checks the Windows zip as a shop receives it: every program, library, plugin and picture the
+# program needs, each stripped, README.txt with Windows line ends and the notices the licences
+# ask for, each licence text what its name says, and the icon, version information and
+# manifest in the program. Prints what it found; exits
 # non-zero, saying what is wrong, on the first fault. Each tool's output is taken whole
 # before it is searched: a grep that stops at its first match would end the tool early.
 #   check-windows-zip.sh ZIP
@@ -15,7 +16,13 @@ fault() {
     echo "Windows zip: $*" >&2
     exit 1
 }
-[ -f "$folder/ordering-system.exe" ] || fault "no ordering-system-windows-x64/ordering-system.exe"
+for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
+    imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
+    chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
+    [ -s "$folder/$file" ] || fault "no ordering-system-windows-x64/$file"
+done
+# The native style's plugin, whose name changes with Qt's version.
+compgen -G "$folder/styles/q*style.dll" >/dev/null || fault "no style plugin in styles/"
 
 binaries=0
 while IFS= read -r -d '' binary; do
@@ -33,18 +40,38 @@ readme=$folder/README.txt
 [ -s "$readme" ] || fault "no README.txt"
 [ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fault "README.txt has Unix line ends"
 notices=(
-    "ordering-system-windows-x64-qt-source.tar, published beside this release"
+    "ordering-system-windows-x64-qt-source.tar, published beside this"
     "based in part on the work of the Independent JPEG Group"
     "copyright © 2022 The FreeType Project"
+    "with the GCC Runtime Library Exception version 3.1"
+    "libwinpthread-1.dll is under the MIT licence and, for its pthread.h, the BSD"
+    "the Zope Public License (ZPL) version 2.1"
+    "Copyright (c) 2009-2016 the mingw-w64 project"
+    "EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE."
 )
 for notice in "${notices[@]}"; do
     grep -qF "$notice" "$readme" || fault "README.txt does not say: $notice"
 done
-for licence in Qt/LICENSES/LGPL-3.0-only.txt Qt/LICENSES/GPL-3.0-only.txt Qt/SOURCE.txt \
-    Qt/windows-build.patch Qt/src/3rdparty/libjpeg/LICENSE Qt/src/3rdparty/libjpeg/COPYRIGHT.txt \
-    Qt/src/3rdparty/freetype/docs/FTL.TXT gcc-runtime/copyright mingw-w64/copyright; do
-    [ -s "$folder/licenses/$licence" ] || fault "no licenses/$licence"
-done
+# Where the Qt source is published, or a written offer of it.
+grep -qE $'^https?://[^ ]+\r$|for three years from [0-9]{4}-[0-9]{2}-[0-9]{2},' "$readme" ||
+    fault "README.txt neither says where the Qt source is nor offers it"
+# Each licence file, and a line of the text it must be.
+while IFS='|' read -r licence line; do
+    [ -f "$folder/licenses/$licence" ] || fault "no licenses/$licence"
+    grep -qF "$line" "$folder/licenses/$licence" || fault "licenses/$licence is not the text it names"
+done <<'EOF'
+Qt/LICENSES/LGPL-3.0-only.txt|GNU LESSER GENERAL PUBLIC LICENSE
+Qt/LICENSES/GPL-3.0-only.txt|GNU GENERAL PUBLIC LICENSE
+Qt/SOURCE.txt|SOURCE_DATE_EPOCH=
+Qt/windows-build.patch|+++ 
+Qt/src/3rdparty/libjpeg/LICENSE|Independent JPEG Group
+Qt/src/3rdparty/libjpeg/COPYRIGHT.txt|Independent JPEG Group
+Qt/src/3rdparty/freetype/docs/FTL.TXT|The FreeType Project LICENSE
+gcc-runtime/COPYING3|GNU GENERAL PUBLIC LICENSE
+gcc-runtime/COPYING.RUNTIME|GCC RUNTIME LIBRARY EXCEPTION
+gcc-runtime/copyright|GCC Runtime Library Exception
+mingw-w64/copyright|License: ZPL-2.1
+EOF
 
 resources=$(x86_64-w64-mingw32-windres -i "$folder/ordering-system.exe" -O rc)
 grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fault "no icon IDI_ICON1 in the program"

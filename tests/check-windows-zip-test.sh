@@ -1,34 +1,48 @@
 #!/usr/bin/env bash
-# Shows that the zip checker refuses what it must: a library that keeps its symbols (the
-# compiler's libstdc++ with only its debug sections taken out), and a README.txt that does
-# not offer the Qt source.
-#   check-windows-zip-test.sh ZIP
+# Shows that the zip checker refuses what it must, one spoilt copy of the zip for each fault,
+# and that the Qt source archive's checker refuses an archive whose files fail their checksums.
+#   check-windows-zip-test.sh ZIP   (the Qt source archive beside it)
 set -euo pipefail
 zip=$(realpath "$1")
-checker=$(cd "$(dirname "$0")/../scripts" && pwd)/check-windows-zip.sh
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 folder=ordering-system-windows-x64
 
-# Packs the folder as it now stands and expects the checker to refuse it with this message.
+# Runs the checker on the file and expects it to refuse it with this message.
 expect_refused() {
-    local name=$1 message=$2 said
-    (cd "$work/unpacked" && python3 -m zipfile -c "$work/$name.zip" "$folder")
-    if said=$("$checker" "$work/$name.zip" 2>&1); then
-        echo "The zip checker passed $name" >&2
+    local checker=$1 file=$2 name=$3 message=$4 said
+    if said=$("$scripts/$checker" "$file" 2>&1); then
+        echo "$checker passed $name" >&2
         exit 1
     fi
-    grep -qF "$message" <<<"$said" || { echo "The zip checker refused $name otherwise: $said" >&2; exit 1; }
+    grep -qF "$message" <<<"$said" || { echo "$checker refused $name otherwise: $said" >&2; exit 1; }
     echo "Refused, $name: $said"
 }
 
-unzip -q "$zip" -d "$work/unpacked"
-dll=$work/unpacked/$folder/libstdc++-6.dll
-cp "$dll" "$work/stripped.dll"
-x86_64-w64-mingw32-objcopy --strip-debug "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)" "$dll"
-expect_refused "a library with symbols" "libstdc++-6.dll keeps its symbols"
-cp "$work/stripped.dll" "$dll"
+libstdcxx=$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)
+while IFS='|' read -r name spoil message; do
+    rm -rf "$work/unpacked" "$work/spoilt.zip"
+    unzip -q "$zip" -d "$work/unpacked"
+    (cd "$work/unpacked/$folder" && eval "$spoil")
+    (cd "$work/unpacked" && python3 -m zipfile -c "$work/spoilt.zip" "$folder")
+    expect_refused check-windows-zip.sh "$work/spoilt.zip" "$name" "$message"
+done <<'EOF'
+a library with symbols|x86_64-w64-mingw32-objcopy --strip-debug "$libstdcxx" libstdc++-6.dll|libstdc++-6.dll keeps its symbols
+no windows platform plugin|rm platforms/qwindows.dll|no ordering-system-windows-x64/platforms/qwindows.dll
+no libwinpthread-1.dll|rm libwinpthread-1.dll|no ordering-system-windows-x64/libwinpthread-1.dll
+no source archive named|sed -i '/qt-source.tar/d' README.txt|README.txt does not say: ordering-system-windows-x64-qt-source.tar
+neither its address nor an offer|sed -i '/for three years from/d' README.txt|README.txt neither says where the Qt source is
+no ZPL notice|sed -i '/the mingw-w64 project/d' README.txt|README.txt does not say: Copyright (c) 2009-2016
+a licence that is another text|cp licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME|licenses/gcc-runtime/COPYING.RUNTIME is not the text it names
+EOF
 
-readme=$work/unpacked/$folder/README.txt
-sed -i '/qt-source.tar/d' "$readme"
-expect_refused "no source offer" "README.txt does not say: ordering-system-windows-x64-qt-source.tar"
+source_folder=$folder-qt-source
+mkdir "$work/source"
+tar -xf "${zip%.zip}-qt-source.tar" -C "$work/source"
+# The same files compressed anew: it unpacks, only its checksum tells.
+debian=$(find "$work/source/$source_folder" -maxdepth 1 -name '*.debian.tar.xz')
+xz -dc "$debian" | xz -1 >"$work/recompressed" && mv "$work/recompressed" "$debian"
+tar -cf "$work/$source_folder.tar" -C "$work/source" "$source_folder"
+expect_refused check-qt-source.sh "$work/$source_folder.tar" "a Debian tarball compressed anew" \
+    "dpkg-source -x failed"

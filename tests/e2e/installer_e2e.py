@@ -1,13 +1,15 @@
 """Installs, uses, updates and removes the Windows installer as a shop's IT would, silently, in
-a Wine prefix of its own:
+a Wine prefix of its own whose user name is beyond the ANSI code page:
 
     python3 installer_e2e.py SETUP-EXE ZIP ARTIFACT-DIR
 
 The update comes from an older version that shipped one more file: the installer's own NSIS
 project, rebuilt with that file, which the update must take away. The program is started
 once the way its Start-menu shortcut starts it, and records an order into the install folder.
+What the installer and the uninstaller must refuse is tried in the same way.
 """
 
+import hashlib
 import os
 import re
 import shutil
@@ -26,20 +28,31 @@ ZIP = ""
 ARTIFACTS = ""
 KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\OrderingSystem"
 RETIRED = "retired-by-the-update.txt"
+USER = "陳小明"
 
 
 def shortcut(path):
-    """The target and the working folder of a Windows shortcut (.lnk), from its bytes."""
+    """The target and the working folder of a Windows shortcut (.lnk), from its bytes. The target
+    is read from the item list's Unicode names: the ANSI path beside them turns 陳 into ?."""
     data = open(path, "rb").read()
     flags = struct.unpack_from("<I", data, 20)[0]
-    at, target, strings = 76, None, {}
+    at, target, strings = 76, [], {}
     if flags & 0x1:  # HasLinkTargetIDList
-        at += 2 + struct.unpack_from("<H", data, at)[0]
-    if flags & 0x2:  # HasLinkInfo: LocalBasePath, ANSI
-        size, _, _, _, base, _, suffix = struct.unpack_from("<7I", data, at)
-        cut = lambda offset: data[at + offset:data.index(b"\0", at + offset)].decode("cp1252")
-        target = cut(base) + cut(suffix)
-        at += size
+        end = at + 2 + struct.unpack_from("<H", data, at)[0]
+        at += 2
+        while at < end - 2:
+            item = data[at + 2:at + struct.unpack_from("<H", data, at)[0]]
+            if item[0] & 0x70 == 0x20:  # a drive
+                target.append(item[1:3].decode())
+            elif item[0] & 0x70 == 0x30:  # a folder or file: its long name, then an offset
+                start = len(item) - 4
+                while item[start - 2:start] != b"\0\0":
+                    start -= 2
+                target.append(item[start:-4].decode("utf-16-le"))
+            at += 2 + len(item)
+        at = end
+    if flags & 0x2:  # HasLinkInfo
+        at += struct.unpack_from("<I", data, at)[0]
     for bit, name in [(0x4, "name"), (0x8, "relative"), (0x10, "folder"), (0x20, "arguments")]:
         if flags & bit:
             count = struct.unpack_from("<H", data, at)[0]
@@ -47,40 +60,48 @@ def shortcut(path):
             text = data[at + 2:at + 2 + count * wide]
             strings[name] = text.decode("utf-16-le" if wide == 2 else "cp1252").rstrip("\0")
             at += 2 + count * wide
-    return target, strings.get("folder")
+    return "\\".join(target), strings.get("folder")
 
 
 class InstallerTest(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="ordering-installer-")
         os.environ.update(WINEPREFIX=os.path.join(self.root, "prefix"), WINEDEBUG="-all",
-                          WINEDLLOVERRIDES="winemenubuilder.exe=d")
+                          WINEDLLOVERRIDES="winemenubuilder.exe=d", USER=USER, LOGNAME=USER)
         subprocess.run(["wineboot", "-i"], check=True, capture_output=True)
+        self.drive = os.path.join(self.root, "prefix", "drive_c")
+        self.profile = "C:\\users\\" + USER
+        self.assertTrue(os.path.isdir(self.unix(self.profile)))
         window_e2e.WINDOWS_ZIP = ZIP  # records end lines in CR LF
         with zipfile.ZipFile(ZIP) as archive:
             self.shipped = {name.split("/", 1)[1]: archive.read(name)
                             for name in archive.namelist() if not name.endswith("/")}
+        for name in list(self.shipped):
+            while os.path.dirname(name):
+                name = os.path.dirname(name)
+                self.shipped[name + "/"] = None
 
     def tearDown(self):
         subprocess.run(["wineserver", "-k"], capture_output=True)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def wine(self, *args):
-        """Runs a Windows program and waits for every process it started to end."""
-        subprocess.run(["wine", *args], check=True, capture_output=True)
-        subprocess.run(["wineserver", "-w"], check=True)
-
-    def variable(self, name):
-        return subprocess.run(["wine", "cmd", "/c", "echo %" + name + "%"], check=True,
-                              capture_output=True, text=True).stdout.strip()
+        """Runs a Windows program and returns its exit code once it ends."""
+        return subprocess.run(["wine", *args], capture_output=True).returncode
 
     def unix(self, path):
-        return subprocess.run(["winepath", "-u", path], check=True, capture_output=True,
-                              text=True).stdout.strip()
+        return os.path.join(self.drive, *path[3:].split("\\"))
 
     def files(self, folder):
+        """Each file's bytes and each folder (as name/, None) under folder; None if absent."""
+        if not os.path.lexists(folder):
+            return None
+        if not os.path.isdir(folder):
+            return open(folder, "rb").read()
         found = {}
-        for directory, _, names in os.walk(folder):
+        for directory, folders, names in os.walk(folder):
+            for name in folders:
+                found[os.path.relpath(os.path.join(directory, name), folder) + "/"] = None
             for name in names:
                 path = os.path.join(directory, name)
                 with open(path, "rb") as f:
@@ -88,8 +109,19 @@ class InstallerTest(unittest.TestCase):
         return found
 
     def registry(self):
-        done = subprocess.run(["wine", "reg", "query", KEY], capture_output=True, text=True)
-        return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", done.stdout, re.M))
+        """The uninstall entry's values, or None when there is none. Exported, since reg's
+        own output is in the console's code page."""
+        done = subprocess.run(["wine", "reg", "export", KEY, "C:\\entry.reg", "/y"],
+                              capture_output=True, text=True)
+        if done.returncode:
+            self.assertIn("Unable to find the specified registry key", done.stderr + done.stdout)
+            return None
+        with open(self.unix("C:\\entry.reg"), encoding="utf-16") as f:
+            text = f.read()
+        values = {}
+        for name, string, number in re.findall(r'^"(\w+)"=(?:"(.*)"|dword:(\w+))$', text, re.M):
+            values[name] = int(number, 16) if number else re.sub(r"\\(.)", r"\1", string)
+        return values
 
     def older_installer(self):
         """This version's NSIS project, shipping one more file, as an older version might."""
@@ -99,12 +131,14 @@ class InstallerTest(unittest.TestCase):
         with open(os.path.join(older, RETIRED), "w") as f:
             f.write("shipped by an older version only\n")
         nsi = open(os.path.join(project, "project.nsi"), encoding="utf-8").read()
-        for name, extra in [("install-files.nsh", 'SetOutPath "$INSTDIR"\nFile "%s"\n'
-                             % os.path.join(older, RETIRED)),
-                            ("uninstall-files.nsh", 'Delete "$INSTDIR\\%s"\n' % RETIRED)]:
+        for name, old, new in [
+                ("install-files.nsh", "", 'SetOutPath "$INSTDIR"\nFile "%s"\n'
+                 % os.path.join(older, RETIRED)),
+                ("installed-files.nsh", "!macroend", '!insertmacro ${ACTION} "%s"\n!macroend'
+                 % RETIRED)]:
             text = open(os.path.join(project, name), encoding="utf-8").read()
             with open(os.path.join(older, name), "w", encoding="utf-8") as f:
-                f.write(text + extra)
+                f.write(text.replace(old, new, 1) if old else text + new)
             nsi = nsi.replace(os.path.join(project, name), os.path.join(older, name))
         setup = os.path.join(older, "older-setup.exe")
         nsi = re.sub(r'^\s*OutFile .*$', 'OutFile "%s"' % setup, nsi, flags=re.M)
@@ -115,31 +149,30 @@ class InstallerTest(unittest.TestCase):
 
     def test_install_use_update_remove(self):
         older = self.older_installer()
-        install = self.variable("LOCALAPPDATA") + "\\Programs\\Ordering System"
+        install = self.profile + "\\AppData\\Local\\Programs\\Ordering System"
         folder = self.unix(install)
-        menu = self.unix(self.variable("APPDATA") + "\\Microsoft\\Windows\\Start Menu\\Programs")
+        menu = self.unix(self.profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs")
         links = [os.path.join(menu, "Ordering System.lnk"),
                  os.path.join(menu, "Ordering System orders.lnk")]
 
-        self.wine(older, "/S")
+        self.assertEqual(self.wine(older, "/S"), 0)
         installed = self.files(folder)
         self.assertIn(RETIRED, installed)
         self.assertIn("Uninstall.exe", installed)
         for name, data in self.shipped.items():
-            self.assertEqual(installed.get(name), data, name)
+            self.assertEqual(installed.get(name, False), data, name)
 
         self.assertEqual(shortcut(links[0]), (install + "\\ordering-system.exe", install))
         self.assertEqual(shortcut(links[1])[0], install)
-        values = self.registry()
         uninstaller = '"%s\\Uninstall.exe"' % install
-        self.assertEqual({k: v for k, v in values.items() if k != "EstimatedSize"}, {
+        self.assertEqual(self.registry(), {
             "DisplayName": "Ordering System", "DisplayVersion": "1.0.0",
             "Publisher": "the Ordering System developers",
             "DisplayIcon": install + "\\ordering-system.exe,0", "InstallLocation": install,
             "UninstallString": uninstaller, "QuietUninstallString": uninstaller + " /S",
-            "NoModify": "0x1", "NoRepair": "0x1"})
-        self.assertGreater(int(values["EstimatedSize"], 16) * 1024,
-                           sum(map(len, self.shipped.values())) * 0.9)
+            "NoModify": 1, "NoRepair": 1,
+            "EstimatedSize": -(-sum(len(data or b"") for name, data in installed.items()
+                                    if name != RETIRED) // 1024)})
 
         # As the shortcut starts it: its target, in its working folder.
         with VirtualDisplay() as screen:
@@ -157,7 +190,7 @@ class InstallerTest(unittest.TestCase):
             finally:
                 till.kill()
 
-        self.wine(SETUP, "/S")
+        self.assertEqual(self.wine(SETUP, "/S"), 0)
         updated = self.files(folder)
         self.assertEqual(updated.pop("test.txt"), record)
         self.assertIn("Uninstall.exe", updated.keys())
@@ -166,10 +199,57 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(updated, self.shipped)
         self.assertEqual(self.registry()["InstallLocation"], install)
 
+        # As Settings runs it: it returns at once, its copy in %TEMP% goes on, waited for here.
         self.wine(self.unix(install + "\\Uninstall.exe"), "/S")
+        subprocess.run(["wineserver", "-w"], check=True)
         self.assertEqual(self.files(folder), {"test.txt": record})
         self.assertEqual([link for link in links if os.path.exists(link)], [])
-        self.assertEqual(self.registry(), {})
+        self.assertIsNone(self.registry())
+
+    def test_refusals_change_nothing(self):
+        """Each refusal exits 2 with every file, the entry and the shortcuts as they were."""
+        with open(self.unix("C:\\blocked"), "w") as f:
+            f.write("a file where the folder would go\n")
+        shop = self.unix("C:\\ShopTools")
+        os.makedirs(shop)
+        shutil.copy(self.unix("C:\\windows\\system32\\hostname.exe"), shop + "/Uninstall.exe")
+        for name in ["README.txt", "notes.txt"]:
+            with open(os.path.join(shop, name), "w") as f:
+                f.write("the shop's own " + name + "\n")
+        with open(self.unix("C:\\remove.bat"), "w") as f:  # how IT waits for the uninstaller
+            f.write('start "" /wait C:\\Till\\Uninstall.exe /S _?=C:\\Till\r\nexit /b %errorlevel%\r\n')
+        watched = ["C:\\ShopTools", "C:\\blocked", "C:\\Till", "C:\\Till2",
+                   self.profile + "\\AppData\\Local\\Programs",
+                   self.profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"]
+
+        def state():
+            found = {}
+            for path in watched:
+                files = self.files(self.unix(path))
+                for name, data in files.items() if isinstance(files, dict) else [("", files)]:
+                    found[path + "\\" + name] = data and hashlib.sha256(data).hexdigest()
+            return found, self.registry()
+
+        def refused(what, *command):
+            before = state()
+            self.assertEqual(self.wine(*command), 2, what)
+            self.assertEqual(state(), before, what)
+
+        refused("another program's folder", SETUP, "/S", "/D=C:\\ShopTools")
+        refused("a folder under a file", SETUP, "/S", "/D=C:\\blocked\\Ordering")
+        self.assertEqual(self.wine(SETUP, "/S", "/D=C:\\Till"), 0)
+        refused("a second folder", SETUP, "/S", "/D=C:\\Till2")
+        with VirtualDisplay() as screen:
+            till = Till(screen, self.unix("C:\\Till"))
+            try:
+                refused("an update while the program runs", SETUP, "/S")
+                refused("a removal while the program runs", "cmd", "/c", "C:\\remove.bat")
+                self.assertEqual(till.close(), 0)
+            finally:
+                till.kill()
+        self.assertEqual(self.wine("cmd", "/c", "C:\\remove.bat"), 0)
+        self.assertEqual(list(self.files(self.unix("C:\\Till"))), ["Uninstall.exe"])
+        self.assertIsNone(self.registry())
 
 
 if __name__ == "__main__":
