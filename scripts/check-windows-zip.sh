@@ -65,7 +65,7 @@ Qt/LICENSES/GPL-3.0-only.txt|GNU GENERAL PUBLIC LICENSE
 Qt/SOURCE.txt|SOURCE_DATE_EPOCH=
 Qt/windows-build.patch|+++ 
 Qt/src/3rdparty/libjpeg/LICENSE|Independent JPEG Group
-Qt/src/3rdparty/libjpeg/COPYRIGHT.txt|Independent JPEG Group
+Qt/src/3rdparty/libjpeg/COPYRIGHT.txt|D. R. Commander
 Qt/src/3rdparty/freetype/docs/FTL.TXT|The FreeType Project LICENSE
 gcc-runtime/COPYING3|GNU GENERAL PUBLIC LICENSE
 gcc-runtime/COPYING.RUNTIME|GCC RUNTIME LIBRARY EXCEPTION
