@@ -1,8 +1,12 @@
 #include "mainwindow.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -17,32 +21,13 @@ struct MenuItem
 {
     const char *box;
     const char *word;
-    int price;
 };
 
-// The menu as the customer reads it, in the order the summary names the items.
+// The menu in the order the summary names the items, with the words it names them by.
 const MenuItem menu[] = {
-    {"burger", "burger", 200}, {"chicken", "chicken", 100}, {"frice", "frice", 200},
-    {"coke", "coke", 50},      {"tea", "lemon tea", 40},    {"sprite", "sprite", 60},
+    {"burger", "burger"}, {"chicken", "chicken"}, {"frice", "frice"},
+    {"coke", "coke"},     {"tea", "lemon tea"},   {"sprite", "sprite"},
 };
-
-QString expectedSummary(int chosen, Payment payment)
-{
-    if (payment == Payment::None)
-        return QStringLiteral("You have to choose a payment method");
-    QStringList words;
-    int total = 0;
-    for (int i = 0; i < 6; ++i) {
-        if ((chosen & (1 << i)) != 0) {
-            words << QString::fromLatin1(menu[i].word);
-            total += menu[i].price;
-        }
-    }
-    const QString order
-        = words.isEmpty() ? QStringLiteral("You order  ") : "You order : " + words.join(", ") + " ";
-    const int toPay = payment == Payment::Cash ? qMax(0, total - 10) : total;
-    return QStringLiteral("%1\nTotal money is %2\nhave to pay %3").arg(order).arg(total).arg(toPay);
-}
 
 class Till
 {
@@ -67,6 +52,30 @@ public:
     QRadioButton *radio(const char *name)
     {
         return window.findChild<QRadioButton *>(QLatin1String(name));
+    }
+
+    // What the summary must say, priced as the customer reads the captions: the digits that
+    // end each one.
+    QString expected(int chosen, Payment payment)
+    {
+        if (payment == Payment::None)
+            return QStringLiteral("You have to choose a payment method");
+        static const QRegularExpression price(QStringLiteral("\\d+$"));
+        QStringList words;
+        int total = 0;
+        for (int i = 0; i < 6; ++i) {
+            if ((chosen & (1 << i)) != 0) {
+                words << QString::fromLatin1(menu[i].word);
+                total += price.match(box(menu[i].box)->text()).captured().toInt();
+            }
+        }
+        const QString order = words.isEmpty() ? QStringLiteral("You order  ")
+                                              : "You order : " + words.join(", ") + " ";
+        const int toPay = payment == Payment::Cash ? qMax(0, total - 10) : total;
+        return QStringLiteral("%1\nTotal money is %2\nhave to pay %3")
+            .arg(order)
+            .arg(total)
+            .arg(toPay);
     }
 
     QString order()
@@ -95,6 +104,7 @@ private slots:
     void knownOrders();
     void clickLeavesOnlyTheSummary();
     void partlyCheckedCounts();
+    void announcesTheSummary();
 };
 
 void tst_OrderTally::everyOrder_data()
@@ -117,7 +127,7 @@ void tst_OrderTally::everyOrder()
 
     Till till;
     till.choose(chosen, payment);
-    QCOMPARE(till.order(), expectedSummary(chosen, payment));
+    QCOMPARE(till.order(), till.expected(chosen, payment));
 }
 
 void tst_OrderTally::knownOrders_data()
@@ -168,7 +178,7 @@ void tst_OrderTally::clickLeavesOnlyTheSummary()
     till.choose(0b100010, Payment::Card);
     till.text->setPlainText(QStringLiteral("typed by the cashier\nsecond line"));
 
-    const QString expected = expectedSummary(0b100010, Payment::Card);
+    const QString expected = till.expected(0b100010, Payment::Card);
     QCOMPARE(till.order(), expected);
     QCOMPARE(till.order(), expected);
     QCOMPARE(till.text->document()->blockCount(), 3);
@@ -187,7 +197,7 @@ void tst_OrderTally::clickLeavesOnlyTheSummary()
     till.choose(0b100010, Payment::None);
     till.radio("no")->setAutoExclusive(false);
     till.radio("no")->setChecked(false);
-    QCOMPARE(till.order(), expectedSummary(0b100010, Payment::None));
+    QCOMPARE(till.order(), till.expected(0b100010, Payment::None));
     QCOMPARE(till.text->document()->blockCount(), 1);
 }
 
@@ -198,7 +208,30 @@ void tst_OrderTally::partlyCheckedCounts()
     QCheckBox *coke = till.box("coke");
     coke->setTristate(true);
     coke->setCheckState(Qt::PartiallyChecked);
-    QCOMPARE(till.order(), expectedSummary(0b001000, Payment::Card));
+    QCOMPARE(till.order(), till.expected(0b001000, Payment::Card));
+}
+
+void tst_OrderTally::announcesTheSummary()
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    QSKIP("Announcements to screen readers arrived with Qt 6.8");
+#else
+    static QStringList heard;
+    heard.clear();
+    const auto before = QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (event->type() == QAccessible::Announcement)
+            heard << static_cast<QAccessibleAnnouncementEvent *>(event)->message();
+    });
+    const auto restore = qScopeGuard([before] { QAccessible::installUpdateHandler(before); });
+
+    Till till;
+    till.choose(0b000001, Payment::Cash);
+    auto *button = till.window.findChild<QPushButton *>(QStringLiteral("pushButton"));
+    button->setFocus();
+    const QString summary = till.order();
+    QCOMPARE(heard, QStringList {summary});
+    QCOMPARE(QApplication::focusWidget(), button);
+#endif
 }
 
 QTEST_MAIN(tst_OrderTally)
