@@ -5,15 +5,19 @@
 # them, signed when a certificate is given (README, "Signing a release"), then tests the
 # installer under Wine, checks what they ship and that a second build of them gives the same
 # bytes, or, signed, the same bytes once the signatures are removed.
-# The first run also builds Qt for Windows into a cache outside the repository.
+# The first run also makes a Debian 13 root, whose mingw-w64 compiles everything for Windows,
+# and builds Qt for Windows in it, both into a cache outside the repository. The tests run
+# here, under this machine's Wine.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_missing "${packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils \
-    git unzip nsis osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
+install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 \
+    dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
 
 ORDERING_WINDOWS_QT=$("$top/scripts/windows-toolkit.sh" | tail -n 1)
-export ORDERING_WINDOWS_QT
+ORDERING_WINDOWS_ROOT=$("$top/scripts/windows-root.sh" | tail -n 1)
+export ORDERING_WINDOWS_QT ORDERING_WINDOWS_ROOT
+in_root=$top/scripts/in-windows-root.sh
 export WINEPREFIX=${WINEPREFIX:-$cache/wine-prefix} WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX"
@@ -21,8 +25,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 cd "$top"
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target all windows-zip windows-installer
+"$in_root" cmake --preset windows >/dev/null
+"$in_root" cmake --build --preset windows --target all windows-zip windows-installer
 ctest --preset windows
 
 zip=build/windows/ordering-system-windows-x64.zip
@@ -31,11 +35,11 @@ installer=build/windows/ordering-system-windows-x64-setup.exe
 scripts/check-windows-zip.sh "$zip"
 scripts/check-qt-source.sh "$qt_source"
 rm -rf build/windows-again
-cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
+"$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
 # Signed when a certificate is given (README, "Signing a release"); the second build never
 # is, and a signed release must be it with its signatures removed.
 env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
-    cmake --build build/windows-again --target windows-installer >/dev/null
+    "$in_root" cmake --build build/windows-again --target windows-installer >/dev/null
 if [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]; then
     scripts/verify-release.sh build/windows build/windows-again
     echo "Signed: ordering-system.exe, every DLL, the installer and the uninstaller it writes"

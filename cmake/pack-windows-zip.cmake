@@ -50,6 +50,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --config ${CONF
 execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/pack-folder.py ${stage} ${FOLDER} ${ZIP}
         ${epoch}
     COMMAND_ERROR_IS_FATAL ANY)
+# Its bill of materials goes beside it too, for a shop's IT to read before unpacking.
+configure_file(${stage}/${FOLDER}/ordering-system.spdx.json ${SBOM} COPYONLY)
 
 file(STRINGS ${QT_SOURCE}/SOURCE.txt qt_epoch REGEX "SOURCE_DATE_EPOCH=[0-9]+$")
 string(REGEX REPLACE ".*=" "" qt_epoch "${qt_epoch}")

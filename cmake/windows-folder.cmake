@@ -16,13 +16,19 @@ install(FILES ${runtime_dlls}
     DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QJpegPlugin> DESTINATION imageformats)
-install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+# The native look: Qt 6.8 draws Windows 10 and 11 with one plugin, where 6.4 had the Vista one.
+if(TARGET Qt6::QModernWindowsStylePlugin)
+    install(FILES $<TARGET_FILE:Qt6::QModernWindowsStylePlugin> DESTINATION styles)
+else()
+    install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+endif()
 
-# Where the tests under Wine find the same libraries.
+# Where the tests under Wine find the same libraries. Wine runs outside the Windows build
+# root, where the compiler's runtime lies under the root's folder.
 set(ORDERING_WINE_DLL_PATH)
 foreach(dll IN LISTS runtime_dlls)
     get_filename_component(dir ${dll} DIRECTORY)
-    list(APPEND ORDERING_WINE_DLL_PATH Z:${dir})
+    list(APPEND ORDERING_WINE_DLL_PATH Z:$ENV{ORDERING_WINDOWS_ROOT}${dir})
 endforeach()
 get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
 get_filename_component(qt_bin_dir ${qt_core_dll} DIRECTORY)
@@ -48,8 +54,9 @@ foreach(notice ${gcc_runtime_copyright} ${mingw_copyright})
         message(FATAL_ERROR "${notice}, a licence text the folder ships, is missing")
     endif()
 endforeach()
-# Debian's copyright file sends the reader to its own GPL 3; GCC's own texts go beside it,
-# from the gcc-12 source Debian's mingw-w64 compiler is built from (no package installs them).
+# Debian's copyright file sends the reader to its own GPL 3; GCC's own texts go beside it (no
+# package installs them). They were kept from GCC 12's source; the GPL 3 and the Runtime
+# Library Exception 3.1 are the texts of every GCC since 4.4, GCC 14's included.
 install(FILES ${gcc_runtime_copyright} ${CMAKE_SOURCE_DIR}/windows/gcc-runtime/COPYING3
     ${CMAKE_SOURCE_DIR}/windows/gcc-runtime/COPYING.RUNTIME DESTINATION licenses/gcc-runtime)
 install(FILES ${mingw_copyright} DESTINATION licenses/mingw-w64)
@@ -67,6 +74,34 @@ install(CODE "
     endforeach()")
 include(${CMAKE_CURRENT_LIST_DIR}/sign-windows.cmake)
 
+# Last, the bill of materials of the folder as shipped, its programs signed or padded.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB qt_sbom ${ORDERING_WINDOWS_QT}/sbom/qtbase-*.spdx)
+file(STRINGS ${qt_notices}/SOURCE.txt qt_package REGEX "^Debian source package: ")
+string(REGEX REPLACE ".* " "" qt_package "${qt_package}")
+if(NOT qt_sbom OR qt_package STREQUAL "")
+    message(FATAL_ERROR "${ORDERING_WINDOWS_QT} has no bill of materials or no SOURCE.txt: remove "
+        "it, and scripts/windows-toolkit.sh builds it again")
+endif()
+set(sbom_versions ordering-system=${ORDERING_VERSION} qtbase=${qt_package})
+foreach(part gcc-runtime:gcc-mingw-w64-x86-64-posix-runtime mingw-w64:mingw-w64-x86-64-dev)
+    string(REPLACE ":" ";" part ${part})
+    list(GET part 1 package)
+    execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
+        OUTPUT_VARIABLE version RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "The compiler's runtime package ${package} is not installed")
+    endif()
+    list(GET part 0 name)
+    list(APPEND sbom_versions ${name}=${version})
+endforeach()
+install(CODE "
+    execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${CMAKE_SOURCE_DIR}/scripts/windows-sbom.py\"
+            write \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\"
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/ordering-system.spdx.json\" \"${qt_sbom}\"
+            \"\$ENV{SOURCE_DATE_EPOCH}\" ${sbom_versions}
+        COMMAND_ERROR_IS_FATAL ANY)")
+
 # The zip: the folder inside it, the same bytes for the same commit; beside it, the source of
 # the Qt libraries it carries.
 set(WINDOWS_FOLDER ordering-system-windows-x64)
@@ -83,13 +118,13 @@ set(ORDERING_PUBLISHER "the Ordering System developers" CACHE STRING
 where README.txt's written offer of the Qt source sends a request")
 set(ORDERING_QT_SOURCE_URL "" CACHE STRING
     "Where the Qt source archive is published; README.txt quotes it, else offers it in writing")
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(windows-zip
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
             -DCONFIG=$<CONFIG> -DFOLDER=${WINDOWS_FOLDER} -DZIP=${WINDOWS_ZIP}
             -DPYTHON=${Python3_EXECUTABLE} -DQT_VERSION=${Qt6_VERSION}
             -DORDERING_VERSION=${ORDERING_VERSION}
             -DQT_SOURCE=${qt_source} -DQT_SOURCE_TAR=${WINDOWS_QT_SOURCE_TAR}
+            -DSBOM=${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}.spdx.json
             "-DQT_SOURCE_URL=${ORDERING_QT_SOURCE_URL}" "-DPUBLISHER=${ORDERING_PUBLISHER}"
             -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
     DEPENDS ordering-system

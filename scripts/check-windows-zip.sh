@@ -23,6 +23,8 @@ for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/
 done
 # The native style's plugin, whose name changes with Qt's version.
 compgen -G "$folder/styles/q*style.dll" >/dev/null || fault "no style plugin in styles/"
+# Every file is the one its bill of materials lists, and the document lists every file.
+sbom=$(python3 "$(dirname "$0")/windows-sbom.py" check "$folder" 2>&1) || fault "$sbom"
 
 binaries=0
 while IFS= read -r -d '' binary; do
@@ -42,7 +44,7 @@ readme=$folder/README.txt
 notices=(
     "ordering-system-windows-x64-qt-source.tar, published beside this"
     "based in part on the work of the Independent JPEG Group"
-    "copyright © 2022 The FreeType Project"
+    "copyright © 2024 The FreeType Project"
     "with the GCC Runtime Library Exception version 3.1"
     "libwinpthread-1.dll is under the MIT licence and, for its pthread.h, the BSD"
     "the Zope Public License (ZPL) version 2.1"
@@ -79,4 +81,4 @@ grep -q 'VALUE "ProductName", "Ordering System"' <<<"$resources" || fault "no ve
 grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
     grep -q 'PerMonitorV2' <<<"$resources" || fault "no manifest in the program"
 
-echo "Windows zip: $binaries programs and libraries stripped, README.txt, $(find "$folder/licenses" -type f | wc -l) licence files, icon, version and manifest; $(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes in files, $(stat -c %s "$zip") zipped"
+echo "Windows zip: $binaries programs and libraries stripped, $sbom, README.txt, $(find "$folder/licenses" -type f | wc -l) licence files, icon, version and manifest; $(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes in files, $(stat -c %s "$zip") zipped"

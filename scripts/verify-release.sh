@@ -62,8 +62,10 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     "$here/check-windows-signatures.sh" "$work/setup"
     unsign "$work/setup"
     # The installer as the local build makes it with the published signed files.
+    # In the Windows build root, whose makensis built the local installer.
     env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE ORDERING_SIGN_FROM="$work/from" \
-        SOURCE_DATE_EPOCH="$epoch" cpack --config "$local/CPackConfig.cmake" -C "$config" \
+        ORDERING_ROOT_BINDS="$work $(realpath "$local")" SOURCE_DATE_EPOCH="$epoch" \
+        "$here/in-windows-root.sh" cpack --config "$local/CPackConfig.cmake" -C "$config" \
         -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; differs "CPack failed"; }
     if ! cmp -s "$work/setup.exe" "$work/cpack/$folder-setup.exe"; then
         7zz x -bso0 -bsp0 -o"$work/rebuilt" "$work/cpack/$folder-setup.exe"

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Builds Qt for 64-bit Windows (qtbase only, from Debian's own source of the installed Qt
-# version) once into a cache outside the repository, keyed by the version, the compiler, the
-# toolchain file and the options. Prints the install prefix as its last line.
+# Builds Qt for 64-bit Windows (qtbase only, from Debian's own source of the Qt in the Windows
+# build root) once into a cache outside the repository, keyed by the root's packages, the
+# version, the toolchain file and the options. Runs every build step inside that root.
+# Prints the install prefix as its last line.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-qt_package_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+ORDERING_WINDOWS_ROOT=$("$top/scripts/windows-root.sh" | tail -n 1)
+export ORDERING_WINDOWS_ROOT
+in_root=$top/scripts/in-windows-root.sh
+qt_package_version=$(awk '$1 == "qt6-base-dev-tools" { print $2 }' "$ORDERING_WINDOWS_ROOT/packages.txt")
 qt_version=${qt_package_version%%+*}
-mingw_version=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
+case $qt_version in
+6.8.*) ;;
+*) echo "The Windows build root holds Qt '$qt_version', not 6.8: Debian 13 offers no qt6-base 6.8" >&2; exit 1 ;;
+esac
+mingw_version=$("$in_root" x86_64-w64-mingw32-g++-posix -dumpfullversion)
+# shellcheck disable=SC2054 # the linker's options are one argument, commas and all
 options=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
@@ -16,13 +25,11 @@ options=(
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
     # Debian's source drops the bundled wintab headers.
     -DFEATURE_tabletevent=OFF
-    # DirectWrite 3 needs the Direct2D font engine; the two go together.
-    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
     # Reproducible libraries: no link time in the PE headers.
     -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--no-insert-timestamp
     -DCMAKE_MODULE_LINKER_FLAGS=-Wl,--no-insert-timestamp
 )
-# Qt 6.4.2's Windows platform plugin asks for dynamic OpenGL even where OpenGL is off.
+# Qt 6.8.2's Windows platform plugin asks for dynamic OpenGL even where OpenGL is off.
 patched=src/plugins/platforms/windows/qwindowswindow.cpp
 patch_source() {
     sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$patched"
@@ -36,8 +43,8 @@ keep_notices() {
     mkdir -p "$notices"
     cp LICENSE.* "$notices/" 2>/dev/null || true
     [ -d LICENSES ] && cp -r LICENSES "$notices/"
-    { cat "$build/build.ninja"; ninja -C "$build" -t deps; } >"$build/compiled.txt"
-    /usr/bin/python3 - "$build/compiled.txt" "$notices" <<'PY'
+    { cat "$build/build.ninja"; "$in_root" ninja -C "$build" -t deps; } >"$build/compiled.txt"
+    "$in_root" python3 - "$build/compiled.txt" "$notices" <<'PY'
 import json, os, shutil, sys
 ninja = open(sys.argv[1], encoding="utf-8", errors="replace").read()
 notices = sys.argv[2]
@@ -64,7 +71,8 @@ for root, _, files in sorted(os.walk(".")):
 PY
 }
 toolchain=$top/cmake/mingw-w64-x86_64.cmake
-key=$( (echo "$qt_package_version $mingw_version file-prefix-map source-date-epoch kept-source"; printf '%s\n' "${options[@]}"
+key=$( (echo "$qt_package_version $mingw_version file-prefix-map source-date-epoch kept-source"
+    cat "$ORDERING_WINDOWS_ROOT/packages.txt"; printf '%s\n' "${options[@]}"
     cat "$toolchain"; declare -f patch_source) |
     sha256sum | cut -c1-12)
 prefix=$cache/qt-$qt_version-mingw-$key
@@ -82,33 +90,20 @@ fi
 started=$(date +%s)
 work=$cache/work-$key
 rm -rf "$work" "$prefix"
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" "$work/src"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
 
-# A private apt configuration whose source entries mirror the machine's own binary ones, so
-# the source comes from the same archive (a local mirror included) without touching the
-# machine's apt settings.
-touch "$work/apt/sources.list"
-[ -f /etc/apt/sources.list ] &&
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list >"$work/apt/sources.list"
-for part in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$part" ] && sed 's/^Types:.*/Types: deb-src/' "$part" >"$work/apt/parts/$(basename "$part")"
-done
-for part in /etc/apt/sources.list.d/*.list; do
-    [ -f "$part" ] && sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$part" >"$work/apt/parts/$(basename "$part")"
-done
+# The root's own apt entries name the source suites; its lists stay as they are, read-only.
 apt_private=(
-    -o "Dir::Etc::sourcelist=$work/apt/sources.list" -o "Dir::Etc::sourceparts=$work/apt/parts"
     -o "Dir::State::lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+    -o "APT::Sandbox::User=root"
 )
-# The private folders are root's own, so root need not hand the download to _apt.
-[ "$(id -u)" -eq 0 ] && apt_private+=(-o "APT::Sandbox::User=root")
 echo "Windows toolkit: fetching the source of qt6-base $qt_package_version" >&2
-apt-get "${apt_private[@]}" update -qq >&2
-(cd "$work/src" && apt-get "${apt_private[@]}" source -qq "qt6-base=$qt_package_version" >&2)
+(cd "$work" && "$in_root" apt-get "${apt_private[@]}" update -qq >&2)
+(cd "$work/src" && "$in_root" apt-get "${apt_private[@]}" source -qq "qt6-base=$qt_package_version" >&2)
 source_dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
 # The build's only clock: the source package's last changelog entry, as Debian's own builds
 # do. CMake then writes no time into the gzip header of the MIME database in QtCore.
-SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
+SOURCE_DATE_EPOCH=$("$in_root" dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
 export SOURCE_DATE_EPOCH
 cp "$source_dir/$patched" "$work/unpatched.cpp"
 (cd "$source_dir" && patch_source)
@@ -121,21 +116,22 @@ cp "$toolchain" "$prefix/mingw-w64-x86_64.cmake"
 echo "Windows toolkit: configuring Qt $qt_version for x86_64-w64-mingw32" >&2
 # The libraries name their sources from the source package's folder, not from this cache.
 no_build_folder="-ffile-prefix-map=$work/src/="
-cmake -G Ninja -S "$source_dir" -B "$work/build" \
+(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" \
+    cmake -G Ninja -S "$source_dir" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64-x86_64.cmake" \
     -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" \
-    -DCMAKE_C_FLAGS="$no_build_folder" -DCMAKE_CXX_FLAGS="$no_build_folder" \
+    -DCMAKE_C_FLAGS="$no_build_folder" -DCMAKE_CXX_FLAGS="$no_build_folder") \
     >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
 echo "Windows toolkit: building (about 30 minutes on 2 cores the first time)" >&2
 set +e
-cmake --build "$work/build" 2>&1 | tee "$work/build.log" |
+(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" cmake --build "$work/build") 2>&1 | tee "$work/build.log" |
     awk '/^\[[0-9]+\/[0-9]+\]/ { if (++n % 200 == 0) { print "Windows toolkit: " $1; fflush() } }' >&2
 status=${PIPESTATUS[0]}
 set -e
 [ "$status" -eq 0 ] || { grep -m 20 -B 2 -A 10 'FAILED' "$work/build.log" >&2; exit 1; }
-cmake --install "$work/build" >"$work/install.log"
+(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" cmake --install "$work/build") >"$work/install.log"
 
 notices=$prefix/share/ordering-system/qtbase
 (cd "$source_dir" && keep_notices "$work/build" "$notices")
@@ -149,6 +145,7 @@ diff -u --label "a/$patched" --label "b/$patched" "$work/unpatched.cpp" "$source
         "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=<work folder>/src/="
     echo "Environment: SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
     echo "One patch applied before configuring: windows-build.patch"
+    echo "Built inside a Debian $(cat "$ORDERING_WINDOWS_ROOT/etc/debian_version") root holding the packages of build-root-packages.txt"
 } >"$notices/SOURCE.txt"
 
 # The Corresponding Source of the DLLs: the source package as fetched, the patch, and how to
@@ -157,6 +154,8 @@ source_kept=$prefix/share/ordering-system/qtbase-source
 mkdir -p "$source_kept"
 find "$work/src" -maxdepth 1 -type f -name 'qt6-base_*' -exec cp {} "$source_kept/" \;
 cp "$notices/windows-build.patch" "$notices/SOURCE.txt" "$prefix/mingw-w64-x86_64.cmake" "$source_kept/"
+# What the build ran on, as Debian's .buildinfo records it.
+cp "$ORDERING_WINDOWS_ROOT/packages.txt" "$source_kept/build-root-packages.txt"
 dsc=$(basename "$(find "$source_kept" -name '*.dsc')")
 {
     echo "How to build the Qt libraries of this release again"
@@ -164,10 +163,13 @@ dsc=$(basename "$(find "$source_kept" -name '*.dsc')")
     echo "This folder holds the Corresponding Source of the Qt DLLs shipped with Ordering"
     echo "System for Windows: Debian's source package qt6-base $qt_package_version as fetched"
     echo "from Debian ($dsc and the tarballs it names), the one patch that build applied"
-    echo "(windows-build.patch), and SOURCE.txt, which records the build."
+    echo "(windows-build.patch), SOURCE.txt, which records the build, and"
+    echo "build-root-packages.txt, every package and version of the system it was built on."
     echo
-    echo "On Debian 12 with the packages cmake, ninja-build, dpkg-dev, qt6-base-dev and"
-    echo "g++-mingw-w64-x86-64-posix ($mingw_version):"
+    echo "On Debian 13 (trixie) with those packages, at least cmake, ninja-build, dpkg-dev,"
+    echo "qt6-base-dev, qt6-base-dev-tools and g++-mingw-w64-x86-64-posix ($mingw_version); a"
+    echo "minimal root for it: debootstrap --variant=minbase trixie ROOT, then apt-get install"
+    echo "of those packages at the listed versions (Debian's snapshot archive keeps old ones):"
     echo
     echo "1. Unpack:     dpkg-source -x $dsc src/$(basename "$source_dir")"
     echo "2. Patch:      cd src/$(basename "$source_dir") && patch -p1 < ../../windows-build.patch"
@@ -184,8 +186,8 @@ dsc=$(basename "$(find "$source_kept" -name '*.dsc')")
     echo
     echo "4. Build and install:  cmake --build build && cmake --install build"
     echo
-    echo "The DLLs in qt/bin are then the ones shipped, before stripping"
-    echo "(x86_64-w64-mingw32-strip --strip-all). Any Qt $qt_version build for"
+    echo "The DLLs in qt/bin and the plugins in qt/plugins are then the ones shipped, before"
+    echo "stripping (x86_64-w64-mingw32-strip --strip-all). Any Qt $qt_version build for"
     echo "x86_64-w64-mingw32 may replace them: the program links them dynamically."
 } | sed 's/$/\r/' >"$source_kept/BUILDING.txt"
 

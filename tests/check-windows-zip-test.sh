@@ -20,7 +20,10 @@ expect_refused() {
     echo "Refused, $name: $said"
 }
 
-libstdcxx=$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)
+# The compiler's own libstdc++, symbols and all, from the Windows build root.
+in_root=$scripts/in-windows-root.sh
+# shellcheck disable=SC2034 # a spoiling command below uses it
+libstdcxx=$("$in_root" x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)
 while IFS='|' read -r name spoil message; do
     rm -rf "$work/unpacked" "$work/spoilt.zip"
     unzip -q "$zip" -d "$work/unpacked"
@@ -28,7 +31,8 @@ while IFS='|' read -r name spoil message; do
     (cd "$work/unpacked" && python3 -m zipfile -c "$work/spoilt.zip" "$folder")
     expect_refused check-windows-zip.sh "$work/spoilt.zip" "$name" "$message"
 done <<'EOF'
-a library with symbols|x86_64-w64-mingw32-objcopy --strip-debug "$libstdcxx" libstdc++-6.dll|libstdc++-6.dll keeps its symbols
+a library with symbols|"$in_root" x86_64-w64-mingw32-objcopy --strip-debug "$libstdcxx" libstdc++-6.dll|libstdc++-6.dll keeps its symbols
+a picture its bill of materials does not list|printf x >>s.jpg|s.jpg differs from its SHA-256 in ordering-system.spdx.json
 no windows platform plugin|rm platforms/qwindows.dll|no ordering-system-windows-x64/platforms/qwindows.dll
 no libwinpthread-1.dll|rm libwinpthread-1.dll|no ordering-system-windows-x64/libwinpthread-1.dll
 no source archive named|sed -i '/qt-source.tar/d' README.txt|README.txt does not say: ordering-system-windows-x64-qt-source.tar

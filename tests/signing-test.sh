@@ -42,13 +42,16 @@ mkdir shim
 printf '#!/bin/sh\necho "$*" >>%q\nexec /usr/bin/osslsigncode "$@"\n' "$work/arguments" >shim/osslsigncode
 chmod +x shim/osslsigncode
 
-(cd "$source" && cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF >/dev/null)
+# The build runs in the Windows build root, as windows.sh runs it.
+in_root=$scripts/in-windows-root.sh
+export ORDERING_ROOT_BINDS=$work
+(cd "$source" && "$in_root" cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF >/dev/null)
 PATH=$work/shim:$PATH ORDERING_SIGN_PKCS12=$work/Publisher.p12 \
     ORDERING_SIGN_PASSWORD_FILE=$work/Publisher.pass \
-    cmake --build build --target windows-installer >signed.log 2>&1 || { cat signed.log; exit 1; }
+    "$in_root" cmake --build build --target windows-installer >signed.log 2>&1 || { cat signed.log; exit 1; }
 mkdir published
 cp build/$folder.zip build/$folder-setup.exe build/$folder-qt-source.tar published/
-cmake --build build --target windows-installer >unsigned.log 2>&1 || { cat unsigned.log; exit 1; }
+"$in_root" cmake --build build --target windows-installer >unsigned.log 2>&1 || { cat unsigned.log; exit 1; }
 unzip -q published/$folder.zip -d signed
 unzip -q build/$folder.zip -d unsigned
 

@@ -29,6 +29,7 @@ ARTIFACTS = ""
 KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\OrderingSystem"
 RETIRED = "retired-by-the-update.txt"
 USER = "陳小明"
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 def shortcut(path):
@@ -144,7 +145,10 @@ class InstallerTest(unittest.TestCase):
         nsi = re.sub(r'^\s*OutFile .*$', 'OutFile "%s"' % setup, nsi, flags=re.M)
         with open(os.path.join(older, "project.nsi"), "w", encoding="utf-8") as f:
             f.write(nsi)
-        subprocess.run(["makensis", "-V1", os.path.join(older, "project.nsi")], check=True)
+        # The Windows build root's makensis, which built the installer under test.
+        subprocess.run([os.path.join(SOURCE, "scripts", "in-windows-root.sh"), "makensis", "-V1",
+                        os.path.join(older, "project.nsi")], check=True,
+                       env=dict(os.environ, ORDERING_ROOT_BINDS=self.root))
         return setup
 
     def test_install_use_update_remove(self):
