@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 
-install_missing "${packages[@]}" clang-tidy clang-format clazy git e2fsprogs mount
+install_missing "${packages[@]}" clang-tidy clang-format clazy shellcheck pyflakes3 git e2fsprogs mount
 
 cd "$top"
 build_preset release

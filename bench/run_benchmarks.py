@@ -34,7 +34,6 @@ PROGRAMS = ["ordering-system", "floor-widgets", "floor-empty"]
 
 def run_on_x(x, name, path, cwd):
     """Seconds from process start until the window is mapped, and peak RSS in KiB."""
-    root = x.screen().root
     env = dict(os.environ, DISPLAY=x.get_display_name(), QT_QPA_PLATFORM="xcb")
     env.pop("QT_LOGGING_RULES", None)
     start = time.perf_counter()

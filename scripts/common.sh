@@ -1,11 +1,14 @@
+# shellcheck shell=bash
 # Shared by run.sh, test.sh, bench.sh and windows.sh: installs the Debian packages that are missing,
 # builds a CMake preset, and starts a virtual X display.
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Outside the repository, so that a fresh clone reuses what was built once: the Qt for
 # Windows and the Wine prefix.
+# shellcheck disable=SC2034 # cache and packages serve the scripts that source this file
 cache=${ORDERING_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ordering-system}
 
+# shellcheck disable=SC2034
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     fonts-wqy-microhei xvfb xauth xdotool xclip x11-utils imagemagick python3 python3-xlib
@@ -41,7 +44,8 @@ start_display() {
         sleep 0.1
     done
     [ -s "$displayfile" ] || { echo "Xvfb did not start" >&2; rm -f "$displayfile"; return 1; }
-    export DISPLAY=":$(head -n 1 "$displayfile")"
+    DISPLAY=":$(head -n 1 "$displayfile")"
+    export DISPLAY
     rm -f "$displayfile"
 }
 

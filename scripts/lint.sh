@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Static analysis of the project's own sources: formatting, clang-tidy and clazy (the Qt
-# checks). Needs a configured build for compile_commands.json; fails on any finding.
+# checks), shellcheck for the shell scripts and pyflakes for the Python ones. Needs a
+# configured build for compile_commands.json; fails on any finding.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build=${1:-$top/build/release}
@@ -31,4 +32,10 @@ clazy-standalone -p "$build" --ignore-dirs='(^/usr/|_autogen/)' \
     --checks=level0,level1,level2,no-connect-by-name,no-ctor-missing-parent-argument,no-qstring-allocations \
     --extra-arg=-Wno-gnu-zero-variadic-macro-arguments \
     "${units[@]}"
+mapfile -t shell_scripts < <(git ls-files '*.sh' .ci/run)
+echo "shellcheck: ${#shell_scripts[@]} files"
+shellcheck "${shell_scripts[@]}"
+mapfile -t python_scripts < <(git ls-files '*.py')
+echo "pyflakes: ${#python_scripts[@]} files"
+pyflakes3 "${python_scripts[@]}"
 echo "Static analysis: no findings"
