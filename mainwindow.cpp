@@ -63,6 +63,11 @@ MainWindow::MainWindow(QWidget *parent)
     // A tab typed into the summary would end up in the log; Tab moves on, as everywhere else.
     ui->textEdit->setTabChangesFocus(true);
 
+    // Enter on a focused button presses it, as on Windows. Outside a dialog no button becomes
+    // the default one, so Enter pressed elsewhere is left to that widget.
+    ui->pushButton->setAutoDefault(true);
+    ui->pushButton_2->setAutoDefault(true);
+
     // Larger system text grows the whole window with it; display scaling is not in the
     // logical dots per inch, so it is not applied twice.
     const qreal scale = QFontInfo(font()).pointSizeF() * logicalDpiY() / 72 / formTextPixels;

@@ -331,32 +331,48 @@ void tst_MainWindow::paymentIsExclusive()
 
 void tst_MainWindow::clicksReachOnlyTheirOwnSlot_data()
 {
+    QTest::addColumn<int>("key"); // 0 for a mouse click
     QTest::addColumn<QString>("textAfter");
     QTest::addColumn<QByteArray>("recordAfter");
 
     const QString untouched = QStringLiteral("note");
+    const QString noPayment = QStringLiteral("You have to choose a payment method");
     for (const char *name :
          {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
-        QTest::newRow(name) << untouched << QByteArray();
-    QTest::newRow("pushButton") << "You have to choose a payment method" << QByteArray();
-    QTest::newRow("pushButton_2") << untouched << QByteArray("note\n");
+        QTest::newRow(name) << 0 << untouched << QByteArray();
+    QTest::newRow("pushButton") << 0 << noPayment << QByteArray();
+    QTest::newRow("pushButton_2") << 0 << untouched << QByteArray("note\n");
+    // Enter presses only a focused button; elsewhere it does what that widget does.
+    QTest::newRow("pushButton Enter") << int(Qt::Key_Enter) << noPayment << QByteArray();
+    QTest::newRow("pushButton Return") << int(Qt::Key_Return) << noPayment << QByteArray();
+    QTest::newRow("pushButton_2 Return")
+        << int(Qt::Key_Return) << untouched << QByteArray("note\n");
+    QTest::newRow("chicken Return") << int(Qt::Key_Return) << untouched << QByteArray();
+    QTest::newRow("textEdit Return") << int(Qt::Key_Return) << "\nnote" << QByteArray();
 }
 
 void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
 {
+    QFETCH(int, key);
     QFETCH(QString, textAfter);
     QFETCH(QByteArray, recordAfter);
 
     MainWindow window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
     text->setPlainText(QStringLiteral("note"));
 
-    auto *widget = window.findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    auto *widget = window.findChild<QWidget *>(tag.section(QLatin1Char(' '), 0, 0));
     QVERIFY(widget);
     BoxAnswerer answerer;
-    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
+    if (key == 0) {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
+    } else {
+        widget->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    }
 
     QCOMPARE(text->toPlainText(), textAfter);
     QFile record(QStringLiteral("test.txt"));
