@@ -6,6 +6,9 @@
 #include <QFontInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QTextCursor>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -13,8 +16,11 @@
 
 namespace {
 
-// The form's rectangles hold captions of 9 points at 96 dots per inch, the toolkit's default.
+// The form's rectangles hold captions of 9 points at 96 dots per inch, the toolkit's default,
+// and its summary is 12 points there.
 constexpr qreal formTextPixels = 12;
+constexpr qreal formDpi = 96;
+constexpr qreal formSummaryPoints = 12;
 
 QRect scaled(QRect rect, qreal scale)
 {
@@ -63,16 +69,73 @@ MainWindow::MainWindow(QWidget *parent)
     // A tab typed into the summary would end up in the log; Tab moves on, as everywhere else.
     ui->textEdit->setTabChangesFocus(true);
 
-    // Larger system text grows the whole window with it; display scaling is not in the
-    // logical dots per inch, so it is not applied twice.
-    const qreal scale = QFontInfo(font()).pointSizeF() * logicalDpiY() / 72 / formTextPixels;
-    if (scale > 1) {
-        resize(scaled(rect(), scale).size());
-        const auto children
-            = ui->centralwidget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
-        for (QWidget *child : children)
-            child->setGeometry(scaled(child->geometry(), scale));
+    // Enter on a focused button presses it, as on Windows. Outside a dialog no button becomes
+    // the default one, so Enter pressed elsewhere is left to that widget.
+    ui->pushButton->setAutoDefault(true);
+    ui->pushButton_2->setAutoDefault(true);
+
+    m_formSize = size();
+    const auto children
+        = ui->centralwidget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *child : children)
+        m_formGeometry.append({child, child->geometry()});
+    followTextSize();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Windows hands a new text size to a running program as a new application font.
+    if (event->type() == QEvent::FontChange && !m_formGeometry.isEmpty())
+        followTextSize();
+}
+
+// Larger system text grows the whole window with it, as far as the screen holds it. Display
+// scaling is not in the logical dots per inch, so it is not applied twice.
+void MainWindow::followTextSize()
+{
+    const QScreen *screen = this->screen();
+    qreal scale = QFontInfo(font()).pointSizeF() * logicalDpiY() / 72 / formTextPixels;
+    if (scale > 1 && !windowHandle())
+        create(); // the frame's size is known only to the native window
+    const QMargins margins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    if (screen) {
+        const QSize room = available.size().shrunkBy(margins);
+        scale = std::min({scale, qreal(room.width()) / m_formSize.width(),
+                          qreal(room.height()) / m_formSize.height()});
     }
+    scale = std::max<qreal>(scale, 1);
+    if (qFuzzyCompare(scale, m_scale))
+        return;
+    m_scale = scale;
+
+    resize(scaled(QRect(QPoint(), m_formSize), scale).size());
+    for (const auto &[child, rect] : std::as_const(m_formGeometry))
+        child->setGeometry(scaled(rect, scale));
+
+    QTextCursor all(ui->textEdit->document());
+    all.select(QTextCursor::Document);
+    QTextCharFormat grown;
+    grown.setFontPointSize(summaryPoints());
+    all.mergeCharFormat(grown);
+
+    // The platform places a new window; one that grows while shown is moved back inside.
+    if (!screen || !isVisible())
+        return;
+    QRect frame(pos(), size().grownBy(margins));
+    frame.moveLeft(
+        std::max(available.left(), std::min(frame.left(), available.right() + 1 - frame.width())));
+    frame.moveTop(
+        std::max(available.top(), std::min(frame.top(), available.bottom() + 1 - frame.height())));
+    if (frame.topLeft() != pos())
+        move(frame.topLeft());
+}
+
+// The summary grows in pixels by the window's scale; the points already follow the dots per inch.
+qreal MainWindow::summaryPoints() const
+{
+    return m_scale > 1 ? formSummaryPoints * m_scale * formDpi / logicalDpiY() : formSummaryPoints;
 }
 
 MainWindow::~MainWindow()
@@ -83,7 +146,7 @@ MainWindow::~MainWindow()
 void MainWindow::on_pushButton_clicked()
 {
     ui->textEdit->setText(QString());
-    ui->textEdit->setFontPointSize(12);
+    ui->textEdit->setFontPointSize(summaryPoints());
 
     // The burger is charged the 200 that its caption shows.
     const struct

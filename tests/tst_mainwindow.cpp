@@ -11,8 +11,10 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include <memory>
@@ -104,6 +106,8 @@ private slots:
     void connectsWithoutWarnings();
     void widgetTree_data();
     void widgetTree();
+    void followsTextSize_data();
+    void followsTextSize();
     void creationOrder();
     void windowFrame();
     void formKeepsWindowName_data();
@@ -210,17 +214,84 @@ void tst_MainWindow::widgetTree()
         QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget *>(tabTo));
         QVERIFY(window.findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText().isEmpty());
     }
+}
 
-    // Text one and a half times the default grows the window with it.
-    const auto restore
-        = qScopeGuard([font = QApplication::font()] { QApplication::setFont(font); });
-    QFont larger = QApplication::font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.5);
-    QApplication::setFont(larger);
-    MainWindow grown;
-    if (auto *button = grown.findChild<QAbstractButton *>(objectName)) {
-        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
-        QVERIFY2(button->fontMetrics().height() <= button->height(), qPrintable(button->text()));
+void tst_MainWindow::followsTextSize_data()
+{
+    QTest::addColumn<qreal>("builtAt"); // times the default text
+    QTest::addColumn<qreal>("changedTo"); // while the window runs; 0 for no change
+    QTest::addColumn<qreal>("displayScale");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qreal>("summaryPoints");
+
+    QTest::newRow("default") << 1.0 << 0.0 << 1.0 << QSize(545, 328) << 12.0;
+    QTest::newRow("1.5") << 1.5 << 0.0 << 1.0 << QSize(818, 492) << 18.0;
+    QTest::newRow("larger while running") << 1.0 << 1.5 << 1.0 << QSize(818, 492) << 18.0;
+    QTest::newRow("default again while running") << 1.5 << 1.0 << 1.0 << QSize(545, 328) << 12.0;
+    // The test's screen is 1366 x 768, and the offscreen frame 2 pixels wide.
+    QTest::newRow("3, more than the screen holds")
+        << 3.0 << 0.0 << 1.0 << QSize(1269, 764) << 12.0 * 764 / 328;
+    QTest::newRow("3 while running") << 1.0 << 3.0 << 1.0 << QSize(1269, 764) << 12.0 * 764 / 328;
+    // Run alone under QT_SCALE_FACTOR=2, as tst_mainwindow_display_scaled.
+    QTest::newRow("display scaled") << 1.0 << 0.0 << 2.0 << QSize(545, 328) << 12.0;
+}
+
+void tst_MainWindow::followsTextSize()
+{
+    QFETCH(qreal, builtAt);
+    QFETCH(qreal, changedTo);
+    QFETCH(qreal, displayScale);
+    QFETCH(QSize, size);
+    QFETCH(qreal, summaryPoints);
+    if (qApp->devicePixelRatio() != displayScale)
+        QSKIP("for another display scale");
+
+    const QFont normal = QApplication::font();
+    const auto restore = qScopeGuard([normal] { QApplication::setFont(normal); });
+    auto setText = [normal, font = normal](qreal times) mutable {
+        font.setPointSizeF(normal.pointSizeF() * times);
+        QApplication::setFont(font);
+        QCoreApplication::sendPostedEvents(); // the change reaches the widgets as an event
+    };
+    setText(builtAt);
+    Counter counter;
+    QVERIFY(QTest::qWaitForWindowExposed(&counter.window));
+    counter.window.findChild<QRadioButton *>(QStringLiteral("no"))->setChecked(true);
+    QTest::mouseClick(counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")),
+                      Qt::LeftButton);
+    if (changedTo > 0) {
+        counter.window.move(400, 200); // where a window manager might have put it
+        setText(changedTo);
+    }
+
+    QCOMPARE(counter.window.size(), size);
+    QVERIFY(counter.window.screen()->availableGeometry().contains(counter.window.frameGeometry()));
+    QCOMPARE(counter.text->document()->begin().begin().fragment().charFormat().fontPointSize(),
+             summaryPoints);
+
+    // The form's own overlaps stay: its first column's captions run under the next pictures.
+    QMainWindow formWindow;
+    Ui_MainWindow form;
+    form.setupUi(&formWindow);
+    const auto inForm = [&formWindow](const QWidget *widget) {
+        return formWindow.findChild<QWidget *>(widget->objectName())->geometry();
+    };
+    QWidget *central = counter.window.centralWidget();
+    const auto widgets = central->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (const QWidget *widget : widgets) {
+        const QByteArray name = widget->objectName().toLatin1();
+        if (size == formWindow.size())
+            QCOMPARE(widget->geometry(), inForm(widget));
+        QVERIFY2(central->rect().contains(widget->geometry()), name);
+        for (const QWidget *other : widgets) {
+            QVERIFY2(other == widget || !widget->geometry().intersects(other->geometry())
+                         || inForm(widget).intersects(inForm(other)),
+                     name + " over " + other->objectName().toLatin1());
+        }
+        if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
+            QVERIFY2(button->sizeHint().width() <= button->width()
+                         && button->fontMetrics().height() <= button->height(),
+                     name);
     }
 }
 
@@ -331,32 +402,47 @@ void tst_MainWindow::paymentIsExclusive()
 
 void tst_MainWindow::clicksReachOnlyTheirOwnSlot_data()
 {
+    QTest::addColumn<int>("key"); // 0 for a mouse click
     QTest::addColumn<QString>("textAfter");
     QTest::addColumn<QByteArray>("recordAfter");
 
     const QString untouched = QStringLiteral("note");
     for (const char *name :
          {"chicken", "frice", "burger", "tea", "coke", "sprite", "yes", "no", "textEdit", "label"})
-        QTest::newRow(name) << untouched << QByteArray();
-    QTest::newRow("pushButton") << "You have to choose a payment method" << QByteArray();
-    QTest::newRow("pushButton_2") << untouched << QByteArray("note\n");
+        QTest::newRow(name) << 0 << untouched << QByteArray();
+    QTest::newRow("pushButton") << 0 << "You have to choose a payment method" << QByteArray();
+    QTest::newRow("pushButton_2") << 0 << untouched << QByteArray("note\n");
+    // Enter presses only a focused button; elsewhere it does what that widget does.
+    QTest::newRow("pushButton Enter")
+        << int(Qt::Key_Enter) << "You have to choose a payment method" << QByteArray();
+    QTest::newRow("pushButton_2 Return")
+        << int(Qt::Key_Return) << untouched << QByteArray("note\n");
+    QTest::newRow("chicken Return") << int(Qt::Key_Return) << untouched << QByteArray();
+    QTest::newRow("textEdit Return") << int(Qt::Key_Return) << "\nnote" << QByteArray();
 }
 
 void tst_MainWindow::clicksReachOnlyTheirOwnSlot()
 {
+    QFETCH(int, key);
     QFETCH(QString, textAfter);
     QFETCH(QByteArray, recordAfter);
 
     MainWindow window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
     text->setPlainText(QStringLiteral("note"));
 
-    auto *widget = window.findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    auto *widget = window.findChild<QWidget *>(tag.section(QLatin1Char(' '), 0, 0));
     QVERIFY(widget);
     BoxAnswerer answerer;
-    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
+    if (key == 0) {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, widget->height() / 2));
+    } else {
+        widget->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    }
 
     QCOMPARE(text->toPlainText(), textAfter);
     QFile record(QStringLiteral("test.txt"));
