@@ -75,7 +75,7 @@ bool LogFile::mayRetry(int error)
 }
 
 // No pipe can sit in a folder here, so nothing waits for a reader.
-bool LogFile::open(const QString &name, bool /*withRecord*/)
+bool LogFile::open(const QString &name)
 {
     m_name = name;
     const auto *path = reinterpret_cast<const wchar_t *>(name.utf16());
