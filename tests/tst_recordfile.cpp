@@ -386,6 +386,8 @@ void tst_RecordFile::openFailure()
         QCOMPARE(readAll(log()), earlier);
 }
 
+// On Windows the turn is a lock on one byte far past the end, so that other programs still read
+// the log meanwhile; Wine lets reads pass a locked range, so this cannot show it.
 void tst_RecordFile::lockedByAnotherProgram()
 {
     const QByteArray earlier = "earlier\n";
@@ -420,7 +422,8 @@ void tst_RecordFile::heldForAMoment_data()
 }
 
 // As a virus scanner or a backup does: the file opened without write sharing, then let go.
-// A handle of this process is refused as one of another process would be.
+// A handle of this process is refused as one of another process would be. Wine has no such
+// tools, hence the handle.
 void tst_RecordFile::heldForAMoment()
 {
 #ifdef Q_OS_WIN
@@ -679,6 +682,9 @@ void tst_RecordFile::twoCopiesAtOnce_data()
     QTest::newRow("one fails under a file-size limit") << qint64(20);
 }
 
+// On Windows each write goes to the end of the file as it then is, so that another program
+// appending without the lock is not overwritten: Wine runs the tests on one machine without
+// such a program, so they cannot show that race.
 void tst_RecordFile::twoCopiesAtOnce()
 {
     QFETCH(qint64, firstLimit);
@@ -761,6 +767,9 @@ void tst_RecordFile::asAnotherUser_data()
         << true << QByteArray("have to pay 390") << "have to pay 390\n" + record;
 }
 
+// On Windows a log that may be written but not read is opened with GENERIC_WRITE alone. Wine
+// cannot show it: as root it refuses nothing, and as another user it refuses writing alone as
+// well on such a file.
 void tst_RecordFile::asAnotherUser()
 {
 #ifdef Q_OS_UNIX
