@@ -544,9 +544,9 @@ void tst_RecordFile::pipe_data()
     QTest::newRow("a stalled reader")
         << "stalled" << stalled << 2 << alone << QStringList("PartLeft\t" + nothing + "; ")
         << QByteArrayList {record(stalled)} << record(stalled);
-    // 16 KB each half second: longer than the patience in all, never idle for so long.
-    QTest::newRow("a slow steady reader") << "slow" << longer << 1 << alone << QStringList()
-                                          << QByteArrayList {record(longer)} << QByteArray();
+    // 16 KB a second: longer than the patience in all, never idle for so long.
+    QTest::newRow("a slow steady reader") << "slow" << longest << 1 << alone << QStringList()
+                                          << QByteArrayList {record(longest)} << QByteArray();
     QTest::newRow("a reader too slow for 10 seconds")
         << "too slow" << longest << 1 << alone
         << QStringList("PartLeft\tthe reader took more than 10 seconds; ") << none
@@ -595,7 +595,7 @@ void tst_RecordFile::pipe()
     const QHash<QString, Pace> paces = {{"returning", {}},
                                         {"two copies", {}},
                                         {"pausing", {1, 3000, 1}},
-                                        {"slow", {16384, 500, 1000}},
+                                        {"slow", {16384, 1000, 1000}},
                                         {"too slow", {4096, 1000, 1000}}};
     if (reader == "terminal") {
         // Never the controlling terminal of the recorder, which leads a session of its own.
