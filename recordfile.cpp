@@ -1,5 +1,6 @@
 #include "recordfile.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -25,37 +26,28 @@ QString lockedReason()
         .arg(LogFile::patienceMilliseconds / 1000);
 }
 
-// Says only what is known: how much went out, and how much the pipe still held unread, which
-// may be another program's bytes.
-QString timedOutReason(const LogFile &file, qsizetype size)
+// Says only what is known: why the record stopped, and how much of it went in.
+QString pipeReason(const LogFile &file, qsizetype size)
 {
-    const int patience = LogFile::patienceMilliseconds / 1000;
-    if (file.timedOut() == LogFile::TooSlow && file.written() < size) {
-        return QStringLiteral("the reader was too slow: %1 of the order's %2 bytes went out in %3 "
-                              "seconds")
-            .arg(file.written())
-            .arg(size)
-            .arg(LogFile::longestMilliseconds / 1000);
+    QString reason;
+    switch (file.error()) {
+    case LogFile::NothingMoved:
+    case LogFile::NoReader:
+        reason = QStringLiteral("nothing took the order for %1 seconds")
+                     .arg(LogFile::patienceMilliseconds / 1000);
+        break;
+    case LogFile::TooSlow:
+        reason = QStringLiteral("the reader took more than %1 seconds")
+                     .arg(LogFile::longestMilliseconds / 1000);
+        break;
+    default:
+        reason = qt_error_string(file.error());
     }
-    if (file.timedOut() == LogFile::TooSlow) {
-        return QStringLiteral("the reader was too slow: the pipe still held %1 unread bytes after "
-                              "%2 seconds")
-            .arg(file.unread())
-            .arg(LogFile::longestMilliseconds / 1000);
+    if (file.written() > 0) {
+        reason
+            += QStringLiteral("; %1 of the order's %2 bytes went in").arg(file.written()).arg(size);
     }
-    if (file.written() == 0)
-        return QStringLiteral("nothing took the order for %1 seconds").arg(patience);
-    if (file.written() < size) {
-        return QStringLiteral("nothing took the order for %1 seconds after %2 of its %3 bytes "
-                              "went out")
-            .arg(patience)
-            .arg(file.written())
-            .arg(size);
-    }
-    return QStringLiteral("%1 bytes stayed unread in the pipe for %2 seconds after the order went "
-                          "out")
-        .arg(file.unread())
-        .arg(patience);
+    return reason;
 }
 
 } // namespace
@@ -63,60 +55,59 @@ QString timedOutReason(const LogFile &file, qsizetype size)
 RecordOutcome appendRecord(const QString &fileName, const QString &text)
 {
     QByteArray record = text.toUtf8();
+    // Without a record, a pipe, a terminal or a device is left unopened: a pipe waits for no
+    // reader, and its reader is handed no end of file that no record caused.
+    const QFileInfo info(fileName);
+    if (record.isEmpty() && info.exists() && !info.isFile() && !info.isDir())
+        return {RecordOutcome::Saved, {}};
     LogFile file;
-    if (!file.open(fileName, !record.isEmpty()))
+    if (!file.open(fileName))
         return {RecordOutcome::NotOpened, qt_error_string(file.error())};
-    if (!record.isEmpty() && !record.endsWith('\n'))
-        record += '\n';
-
-    // A pipe or a device takes the record as it comes: there is nothing to sync or cut. Copies
-    // writing to one pipe still take turns, so that records arrive whole; a device that has
-    // no locks is written all the same. Its last byte cannot be read, and may end a record
-    // that a deadline cut short, here or in another copy: the record starts on a line of its
-    // own, as on a log that cannot be read.
-    if (!file.isRegular()) {
-        if (record.isEmpty())
-            return {RecordOutcome::Saved, {}};
-        record.prepend('\n');
-        if (LogFile::crLfLineEnds)
-            record.replace('\n', "\r\n");
-        if (lockWithin(file, file.deadline()) == LogFile::HeldElsewhere) {
-            return {RecordOutcome::NotSaved,
-                    QStringLiteral("another program kept it locked until the %1 seconds were up")
-                        .arg(LogFile::patienceMilliseconds / 1000)};
-        }
-        if (file.write(record))
-            return {RecordOutcome::Saved, {}};
-        const QString reason = file.timedOut() != LogFile::NoTimeOut
-            ? timedOutReason(file, record.size())
-            : qt_error_string(file.error());
-        return {file.written() > 0 ? RecordOutcome::PartLeft : RecordOutcome::NotSaved, reason};
-    }
-
+    const bool regular = file.isRegular();
     if (record.isEmpty()) {
         // A log that this click created keeps its name through a power cut all the same.
-        if (file.size() == 0)
+        if (regular && file.size() == 0)
             file.syncDirectory();
         return {RecordOutcome::Saved, {}};
     }
+    if (!record.endsWith('\n'))
+        record += '\n';
 
-    switch (lockWithin(file, QDeadlineTimer(LogFile::patienceMilliseconds))) {
+    // Copies writing to one pipe take turns too, so that records arrive whole; its wait shares
+    // the deadline of the wait for a reader.
+    switch (lockWithin(file,
+                       regular ? QDeadlineTimer(LogFile::patienceMilliseconds) : file.deadline())) {
     case LogFile::Locked:
         break;
     case LogFile::HeldElsewhere:
         return {RecordOutcome::NotSaved, lockedReason()};
     case LogFile::LockFailed:
-        return {RecordOutcome::NotSaved, qt_error_string(file.error())};
+        // A device that has no locks is written all the same.
+        if (regular)
+            return {RecordOutcome::NotSaved, qt_error_string(file.error())};
+        break;
     }
 
-    const qint64 sizeBefore = file.size();
+    const qint64 sizeBefore = regular ? file.size() : 0;
     if (sizeBefore < 0)
         return {RecordOutcome::NotSaved, qt_error_string(file.error())};
-    // A log that ends mid-line keeps its last line to itself.
-    if (sizeBefore > 0 && !file.endsInLineEnd(sizeBefore))
+    // A log that ends mid-line keeps its last line to itself. The last byte of a pipe, a
+    // terminal or a device cannot be read, and may end a record that a deadline cut short,
+    // here or in another copy: there each record starts with a line end.
+    if (!regular || (sizeBefore > 0 && !file.endsInLineEnd(sizeBefore)))
         record.prepend('\n');
     if (LogFile::crLfLineEnds)
         record.replace('\n', "\r\n");
+
+    // A pipe or a device has the record once every byte is in: there is nothing to sync or
+    // cut back. What went in may still reach a reader, unless none is left to take it.
+    if (!regular) {
+        if (file.write(record))
+            return {RecordOutcome::Saved, {}};
+        const bool partLeft = file.written() > 0 && file.error() != LogFile::NoReader;
+        return {partLeft ? RecordOutcome::PartLeft : RecordOutcome::NotSaved,
+                pipeReason(file, record.size())};
+    }
 
     // An empty log may be new, its name not yet on the disk.
     const bool nameToSync = sizeBefore == 0;

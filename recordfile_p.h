@@ -11,10 +11,13 @@ class LogFile
 {
 public:
     enum LockResult { Locked, HeldElsewhere, LockFailed };
+    // The error of a write to a pipe or a device that ran out of time: nothing went out for
+    // the patience, with a reader there or with none left, or the longest time was up.
+    enum TimeOut { NothingMoved = -1, NoReader = -2, TooSlow = -3 };
 
     // Long enough for another copy's record to reach the disk, short enough for a cashier:
     // the longest the record waits for the lock, for a pipe's reader, or for a file that
-    // another program holds for a moment. On a pipe or a device, bytes that move start it
+    // another program holds for a moment. On a pipe or a device, bytes that go out start it
     // again, up to the longest a record may take there.
     static constexpr int patienceMilliseconds = 2000;
     static constexpr int longestMilliseconds = 10000;
@@ -25,22 +28,16 @@ public:
     LogFile(const LogFile &) = delete;
     LogFile &operator=(const LogFile &) = delete;
 
-    // Without a record to write, a pipe is left unopened: it waits for no reader.
-    bool open(const QString &name, bool withRecord);
+    bool open(const QString &name);
     bool isRegular() const { return m_regular; }
     // A pipe's or a device's one deadline, which its lock shares.
     QDeadlineTimer deadline() const { return m_deadline; }
     LockResult tryLock();
     qint64 size();
     bool endsInLineEnd(qint64 size);
-    // A pipe or a device that takes nothing for the patience, or too little in the longest
-    // time, fails the write; written() tells how much of the bytes went out all the same.
+    // written() tells how much of the bytes went out, the write failed or not.
     bool write(const QByteArray &bytes);
     qint64 written() const { return m_written; }
-    // How many bytes the pipe held unread when the record gave up waiting for its reading.
-    qint64 unread() const { return m_unread; }
-    enum TimeOut { NoTimeOut, NothingMoved, TooSlow };
-    TimeOut timedOut() const { return m_timedOut; }
     bool sync();
     // Puts the log's name on the disk: the folder that holds it is synced.
     bool syncDirectory();
@@ -54,24 +51,23 @@ private:
         return false;
     }
     bool mayRetry(int error);
-    // On a pipe or a device: the time left, and whether there is any.
-    qint64 timeLeft() const;
-    bool inTime();
-    bool readWithin();
 
     QString m_name;
     qintptr m_handle = -1;
     int m_error = 0;
-    int m_retries = 0;
     QDeadlineTimer m_deadline;
-    QDeadlineTimer m_longest;
     qint64 m_written = 0;
-    qint64 m_unread = 0;
-    TimeOut m_timedOut = NoTimeOut;
     bool m_regular = false;
     bool m_readable = false;
+#ifdef Q_OS_UNIX
+    bool waitForRoom();
+
+    QDeadlineTimer m_longest;
     bool m_pipe = false;
+#else
+    int m_retries = 0;
     bool m_locked = false;
+#endif
 };
 
 #endif // RECORDFILE_P_H

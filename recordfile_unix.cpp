@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,15 +77,14 @@ bool LogFile::mayRetry(int error)
 {
     if (error != ENXIO || m_deadline.hasExpired())
         return false;
-    ++m_retries;
     QThread::msleep(5);
     return true;
 }
 
-bool LogFile::open(const QString &name, bool withRecord)
+bool LogFile::open(const QString &name)
 {
-    // One deadline for every wait of a pipe or a device: for a reader, for the lock, for room
-    // and for the reading of the record.
+    // One deadline for every wait of a pipe or a device: for a reader, for the lock and for
+    // room.
     m_deadline.setRemainingTime(patienceMilliseconds);
     m_longest.setRemainingTime(longestMilliseconds);
     m_name = name;
@@ -98,9 +96,7 @@ bool LogFile::open(const QString &name, bool withRecord)
     int fd = -1;
     if (::stat(path.constData(), &status) == 0 && S_ISFIFO(status.st_mode)) {
         // Opened for reading, the pipe would count this process as a reader, and closing it
-        // would hand the real reader an end of file; so would an opening with nothing to write.
-        if (!withRecord)
-            return true;
+        // would hand the real reader an end of file.
         while ((fd = retryOnInterrupt([&] { return ::open(path.constData(), O_WRONLY | flags); }))
                    < 0
                && mayRetry(errno)) { }
@@ -133,10 +129,8 @@ bool LogFile::open(const QString &name, bool withRecord)
 
 LogFile::LockResult LogFile::tryLock()
 {
-    if (retryOnInterrupt([this] { return ::flock(int(m_handle), LOCK_EX | LOCK_NB); }) == 0) {
-        m_locked = true;
+    if (retryOnInterrupt([this] { return ::flock(int(m_handle), LOCK_EX | LOCK_NB); }) == 0)
         return Locked;
-    }
     if (errno == EWOULDBLOCK)
         return HeldElsewhere;
     fail(errno);
@@ -180,53 +174,33 @@ bool LogFile::write(const QByteArray &bytes)
             return fail(EIO);
         if (error == EINTR)
             continue;
-        // A pipe or a device without room, or a pipe whose reader left, is written again on the
-        // same end: it keeps the turn, and the next reader to open the pipe gets the rest.
-        if (m_regular || (error != EAGAIN && (error != EPIPE || !m_pipe)) || !inTime())
+        if (m_regular || (error != EAGAIN && error != EPIPE))
             return fail(error);
-        // With no reader, poll() would tell at once: the pause comes from the sleep.
-        pollfd end = {int(m_handle), POLLOUT, 0};
-        if (error == EPIPE || ::poll(&end, 1, int(timeLeft())) < 0)
-            QThread::msleep(5);
-    }
-    return !m_pipe || readWithin();
-}
-
-qint64 LogFile::timeLeft() const
-{
-    return qMin(m_deadline.remainingTime(), m_longest.remainingTime());
-}
-
-bool LogFile::inTime()
-{
-    if (timeLeft() > 0)
-        return true;
-    m_timedOut = m_longest.hasExpired() ? TooSlow : NothingMoved;
-    return false;
-}
-
-// A reader leaving a pipe takes nothing of what it did not read, but the pipe keeps it while a
-// writer's end is open: that end stays open until the record is read, by the next reader if
-// need be. Other programs' bytes may be in the pipe too: the record is read once the count of
-// unread bytes has fallen by as many as it held right after the record went in.
-bool LogFile::readWithin()
-{
-    int unread = 0;
-    if (ioctl(int(m_handle), FIONREAD, &unread) != 0)
-        return true;
-    for (qint64 ahead = unread, before = unread; ahead > 0 && unread > 0; before = unread) {
-        m_unread = unread;
-        if (!inTime())
-            return fail(EAGAIN);
-        QThread::msleep(1);
-        if (ioctl(int(m_handle), FIONREAD, &unread) != 0)
-            return true;
-        if (unread < before) {
-            ahead -= before - unread;
-            m_deadline.setRemainingTime(patienceMilliseconds);
-        }
+        if (!waitForRoom())
+            return false;
     }
     return true;
+}
+
+// A pipe or a device without room, or a pipe whose reader left, is written again on the same
+// end: it keeps the turn, and the next reader to open the pipe gets what is in it.
+bool LogFile::waitForRoom()
+{
+    for (;;) {
+        const qint64 left = qMin(m_deadline.remainingTime(), m_longest.remainingTime());
+        pollfd end = {int(m_handle), POLLOUT, 0};
+        const int ready = ::poll(&end, 1, int(left));
+        if (ready < 0 && errno != EINTR)
+            return fail(errno);
+        const bool noReader = m_pipe && (end.revents & POLLERR) != 0;
+        if (ready > 0 && !noReader)
+            return true;
+        if (left == 0)
+            return fail(noReader ? NoReader : m_longest.hasExpired() ? TooSlow : NothingMoved);
+        // With no reader, poll() tells at once: the pause comes from the sleep.
+        if (noReader)
+            QThread::msleep(5);
+    }
 }
 
 bool LogFile::sync()

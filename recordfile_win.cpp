@@ -15,7 +15,7 @@ HANDLE native(qintptr handle)
 // The one byte that copies of the program lock to take turns, far past the end of any log.
 // Windows locks are mandatory: a lock over the log's bytes would refuse them to every reader
 // (Notepad, a spreadsheet, the shop's backup) while a record is written, so, as SQLite does,
-// the lock covers no data. Wine lets reads pass a locked range, so its tests cannot show this.
+// the lock covers no data.
 constexpr quint64 turnByte = quint64(1) << 62;
 
 OVERLAPPED at(quint64 offset)
@@ -57,8 +57,7 @@ LogFile::~LogFile()
 // Virus scanners, search indexers, backup and sync tools open files for a moment, and
 // meanwhile opening, reading or writing fails with one of these errors. As SQLite's Windows
 // layer does, the call is tried again after pauses that grow 25 ms at a time, here until the
-// record's patience is spent, so that a long hold still ends in the box. Wine has no such
-// tools; its tests hold the file from another handle instead.
+// record's patience is spent, so that a long hold still ends in the box.
 bool LogFile::mayRetry(int error)
 {
     if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED
@@ -75,15 +74,14 @@ bool LogFile::mayRetry(int error)
 }
 
 // No pipe can sit in a folder here, so nothing waits for a reader.
-bool LogFile::open(const QString &name, bool /*withRecord*/)
+bool LogFile::open(const QString &name)
 {
     m_name = name;
     const auto *path = reinterpret_cast<const wchar_t *>(name.utf16());
     for (;;) {
         // A log that may be written but not read is opened for writing alone: GENERIC_WRITE is
         // what the lock and the flush ask for, and enough for the write at the end and the
-        // cutting back. Wine cannot show this: as root it refuses nothing, and as another user
-        // it refuses writing alone as well on a file that may be written but not read.
+        // cutting back.
         HANDLE handle = createLog(path, GENERIC_READ | GENERIC_WRITE);
         auto error = int(GetLastError());
         m_readable = handle != INVALID_HANDLE_VALUE;
@@ -154,8 +152,7 @@ bool LogFile::write(const QByteArray &bytes)
         const auto chunk = DWORD(qMin<qsizetype>(bytes.size() - done, 1 << 30));
         // Both offsets all ones write at the end of the file as it is at that moment, as a
         // handle opened for FILE_APPEND_DATA does, so that another program appending without
-        // our lock between a seek and the write is not overwritten. Wine runs the tests on
-        // one machine without such a program, so they cannot show the race.
+        // our lock between a seek and the write is not overwritten.
         OVERLAPPED end = at(~quint64(0));
         if (!WriteFile(native(m_handle), bytes.constData() + done, chunk, &written,
                        m_regular ? &end : nullptr)) {
