@@ -206,6 +206,10 @@ void MainWindow::on_pushButton_2_clicked()
         message = QStringLiteral("Could not save the order to test.txt: ") + outcome.reason
             + QStringLiteral(". Part of the order may remain at the end of the file.");
         break;
+    case RecordOutcome::PartSent:
+        message = QStringLiteral("Could not save the order to test.txt: ") + outcome.reason
+            + QStringLiteral(". Part of the order may reach its reader.");
+        break;
     }
     QMessageBox::information(this, QStringLiteral("Error Message"), message);
 }

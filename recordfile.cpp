@@ -104,8 +104,8 @@ RecordOutcome appendRecord(const QString &fileName, const QString &text)
     if (!regular) {
         if (file.write(record))
             return {RecordOutcome::Saved, {}};
-        const bool partLeft = file.written() > 0 && file.error() != LogFile::NoReader;
-        return {partLeft ? RecordOutcome::PartLeft : RecordOutcome::NotSaved,
+        const bool partSent = file.written() > 0 && file.error() != LogFile::NoReader;
+        return {partSent ? RecordOutcome::PartSent : RecordOutcome::NotSaved,
                 pipeReason(file, record.size())};
     }
 

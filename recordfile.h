@@ -9,7 +9,8 @@ struct RecordOutcome
         Saved,
         NotOpened,
         NotSaved, // nothing of the record is left in the file, nor in a pipe for a reader
-        PartLeft, // a file that could not be cut back, or a pipe whose reader may get a part
+        PartLeft, // a file that could not be cut back
+        PartSent, // a pipe, a terminal or a device that took part of the record
     };
     Status status;
     QString reason;

@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
 #endif
     }
 
-    const char *const outcomes[] = {"Saved", "NotOpened", "NotSaved", "PartLeft"};
+    const char *const outcomes[] = {"Saved", "NotOpened", "NotSaved", "PartLeft", "PartSent"};
     const int count = args.at(1).toInt();
     for (int i = 0; i < count; ++i) {
         const RecordOutcome outcome = appendRecord(QStringLiteral("test.txt"), args.at(2));

@@ -542,14 +542,14 @@ void tst_RecordFile::pipe_data()
         << QByteArrayList {record(summary())} << QByteArray();
     // The first record fits in the pipe, the second does not; the next reader gets both.
     QTest::newRow("a stalled reader")
-        << "stalled" << stalled << 2 << alone << QStringList("PartLeft\t" + nothing + "; ")
+        << "stalled" << stalled << 2 << alone << QStringList("PartSent\t" + nothing + "; ")
         << QByteArrayList {record(stalled)} << record(stalled);
     // 16 KB a second: longer than the patience in all, never idle for so long.
     QTest::newRow("a slow steady reader") << "slow" << longest << 1 << alone << QStringList()
                                           << QByteArrayList {record(longest)} << QByteArray();
     QTest::newRow("a reader too slow for 10 seconds")
         << "too slow" << longest << 1 << alone
-        << QStringList("PartLeft\tthe reader took more than 10 seconds; ") << none
+        << QStringList("PartSent\tthe reader took more than 10 seconds; ") << none
         << record(longest);
     QTest::newRow("the reader leaves after the open")
         << "leaving" << summary() << 1 << alone << QStringList("NotSaved\t" + nothing) << none
