@@ -16,6 +16,11 @@ fault() {
     echo "Windows zip: $*" >&2
     exit 1
 }
+# One folder and nothing beside it: a shop starts what it sees first.
+entries=$(unzip -Z1 "$zip")
+while IFS= read -r entry; do
+    [[ $entry == ordering-system-windows-x64/* ]] || fault "$entry is outside ordering-system-windows-x64/"
+done <<<"$entries"
 for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
     imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
     chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
