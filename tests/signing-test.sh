@@ -153,9 +153,12 @@ checker_refuses_forger() {
     refused "$style is signed by another certificate"
 }
 release_refuses_extra_file() {
+    local said
     release_refused "holds what the local zip does not: Start here - ordering-system.exe" \
         "python3 -c 'import zipfile; zipfile.ZipFile(\"$folder.zip\", \"a\").writestr(
             \"Start here - ordering-system.exe\", b\"MZ\")'"
+    if said=$("$scripts/check-windows-zip.sh" spoilt/$folder.zip 2>&1); then return 1; fi
+    grep -F "Start here - ordering-system.exe is outside $folder/" <<<"$said"
 }
 release_refuses_stranger_installer() {
     release_refused "$folder-setup.exe is signed by another certificate" \
