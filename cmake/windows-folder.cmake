@@ -78,11 +78,15 @@ if(NOT EXISTS ${qt_source}/BUILDING.txt)
         "scripts/windows-toolkit.sh builds it again with it")
 endif()
 # Whoever passes the release on must tell where the Qt source is, or offer it in writing.
+# A release (signed, or ORDERING_RELEASE) must name its publisher with an address, or the
+# source's address; a development build keeps the default and says it is not for passing on.
 set(ORDERING_PUBLISHER "the Ordering System developers" CACHE STRING
     "The publisher of the Windows release, with an address: the installer's publisher and \
 where README.txt's written offer of the Qt source sends a request")
 set(ORDERING_QT_SOURCE_URL "" CACHE STRING
     "Where the Qt source archive is published; README.txt quotes it, else offers it in writing")
+option(ORDERING_RELEASE "A build for publishing, signed or not: it needs ORDERING_PUBLISHER with \
+an address, or ORDERING_QT_SOURCE_URL" OFF)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(windows-zip
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
@@ -91,6 +95,7 @@ add_custom_target(windows-zip
             -DORDERING_VERSION=${ORDERING_VERSION}
             -DQT_SOURCE=${qt_source} -DQT_SOURCE_TAR=${WINDOWS_QT_SOURCE_TAR}
             "-DQT_SOURCE_URL=${ORDERING_QT_SOURCE_URL}" "-DPUBLISHER=${ORDERING_PUBLISHER}"
+            -DRELEASE=${ORDERING_RELEASE}
             -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
     DEPENDS ordering-system
     COMMENT "Packing ${WINDOWS_FOLDER}.zip and its Qt source archive"

@@ -60,6 +60,11 @@ done
 # Where the Qt source is published, or a written offer of it.
 grep -qE $'^https?://[^ ]+\r$|for three years from [0-9]{4}-[0-9]{2}-[0-9]{2},' "$readme" ||
     fault "README.txt neither says where the Qt source is nor offers it"
+# An offer by no one in particular is for a development build only, which says so.
+if grep -qF "the Ordering System developers will give it on request" "$readme"; then
+    grep -qF "a development build, not for passing on" "$readme" ||
+        fault "README.txt offers the Qt source from no publisher, and is no development build"
+fi
 # Each licence file, and a line of the text it must be.
 while IFS='|' read -r licence line; do
     [ -f "$folder/licenses/$licence" ] || fault "no licenses/$licence"

@@ -53,7 +53,8 @@ mkdir shim
 printf '#!/bin/sh\necho "$*" >>%q\nexec /usr/bin/osslsigncode "$@"\n' "$work/arguments" >shim/osslsigncode
 chmod +x shim/osslsigncode
 
-(cd "$source" && cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF >/dev/null)
+(cd "$source" && cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF \
+    "-DORDERING_PUBLISHER=Publisher, publisher@example.com" >/dev/null)
 PATH=$work/shim:$PATH ORDERING_SIGN_PKCS12=$work/Publisher.p12 \
     ORDERING_SIGN_PASSWORD_FILE=$work/Publisher.pass \
     cmake --build build --target windows-installer >signed.log 2>&1 || { cat signed.log; exit 1; }
