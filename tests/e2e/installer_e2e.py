@@ -149,8 +149,9 @@ class InstallerTest(unittest.TestCase):
         # Never signed with the release's key, whatever the environment names.
         env = {name: value for name, value in os.environ.items()
                if not name.startswith("ORDERING_SIGN_")}
-        subprocess.run(["makensis", "-V1", os.path.join(older, "project.nsi")], check=True,
-                       env=env)
+        # Run where CPack runs it: the project names the signing script by a relative name.
+        subprocess.run(["makensis", "-NOCD", "-V1", os.path.join(older, "project.nsi")],
+                       check=True, env=env, cwd=project)
         return setup
 
     def test_install_use_update_remove(self):
