@@ -32,15 +32,15 @@ issue() {
     openssl rand -hex 12 >"$name.pass"
     openssl pkcs12 -export -inkey "$name.key" -in "$name.pem" -certfile "$name-ca.pem" \
         -passout "file:$name.pass" -out "$name.p12"
-    [ "$name" = Forger ] || rm "$name.key"
+    rm "$name.key"
 }
 issue Publisher
 issue Stranger
 # Another CA under the same names, whose certificate has the publisher's serial too.
-issue Forger
-openssl req -x509 -key Forger-ca.key -out Forger-ca.pem -days 1 -subj "/CN=Publisher CA" \
-    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign
-openssl req -new -key Forger.key -subj /CN=Publisher -out Forger.csr
+openssl req -x509 -newkey rsa:2048 -nodes -keyout Forger-ca.key -out Forger-ca.pem -days 1 \
+    -subj "/CN=Publisher CA" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout Forger.key -subj /CN=Publisher -out Forger.csr 2>/dev/null
 openssl x509 -req -in Forger.csr -CA Forger-ca.pem -CAkey Forger-ca.key -days 1 -extfile ext \
     -set_serial "0x$(openssl x509 -noout -serial -in Publisher.pem | cut -d= -f2)" -out Forger.pem 2>/dev/null
 cat Publisher-ca.pem Stranger-ca.pem Forger-ca.pem >trusted.pem
@@ -237,7 +237,7 @@ row "the zip checker refuses a release with one DLL unsigned" checker_refuses_un
 row "the zip checker refuses a release with one DLL signed by another" checker_refuses_stranger
 row "the zip checker refuses a DLL with a byte of its signature flipped" checker_refuses_flipped_byte
 row "the zip checker refuses a DLL signed under the same names by another CA" checker_refuses_forger
-row "the release check refuses a file added beside the zip's folder" release_refuses_extra_file
+row "the release check and the zip checker refuse a file beside the zip's folder" release_refuses_extra_file
 row "the release check refuses an installer signed by another" release_refuses_stranger_installer
 row "the release check refuses a release not by the publisher named" release_refuses_other_publisher
 row "the password is in no argument and no log" password_hidden
