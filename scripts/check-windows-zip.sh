@@ -38,7 +38,7 @@ while IFS= read -r -d '' binary; do
     ! grep -q ' \.debug' <<<"$sections" || fault "$name keeps debug sections"
     binaries=$((binaries + 1))
 done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0)
-# Unsigned, padded with true checksums; signed, every one by one certificate.
+# Unsigned, padded with true checksums; signed, every one verified and by one certificate.
 "$(dirname "$0")/check-windows-signatures.sh" "$folder"
 
 readme=$folder/README.txt
