@@ -41,4 +41,7 @@ foreach(folder IN LISTS folders)
 endforeach()
 string(APPEND names "!macroend\n!define INSTALLED_BYTES ${bytes}\n")
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/install-files.nsh "${install}")
+# The signing script beside the project, which cmake/NSIS.template.in runs by a relative name.
+get_filename_component(scripts ${CPACK_ORDERING_SIGN} DIRECTORY)
+file(COPY ${CPACK_ORDERING_SIGN} ${scripts}/pe-checksum.py DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/installed-files.nsh "${names}")

@@ -27,6 +27,21 @@ endif()
 file(WRITE ${BINARY_DIR}/windows-release-epoch.txt ${epoch})
 # Clear directions to the Qt source, or else a written offer of it dated by the commit.
 # configure_file gives CR LF to the template's line ends, not to those inside a value.
+set(release ${RELEASE})
+if(NOT "$ENV{ORDERING_SIGN_PKCS12}$ENV{ORDERING_SIGN_PKCS11_MODULE}" STREQUAL "")
+    set(release ON)
+endif()
+set(development "")
+if(NOT QT_SOURCE_URL AND PUBLISHER STREQUAL "the Ordering System developers")
+    if(release)
+        message(FATAL_ERROR "A release, signed or ORDERING_RELEASE, must say who gives the Qt "
+            "source: -DORDERING_PUBLISHER='name, address' or -DORDERING_QT_SOURCE_URL=...")
+    endif()
+    set(development "\r\nThis is a development build, not for passing on: it names no publisher.")
+elseif(NOT QT_SOURCE_URL AND release AND NOT PUBLISHER MATCHES "@|://|[0-9]")
+    message(FATAL_ERROR "ORDERING_PUBLISHER=${PUBLISHER} gives no address (e-mail, web or "
+        "postal) where a request for the Qt source would go")
+endif()
 if(QT_SOURCE_URL)
     set(QT_SOURCE_WHERE "published beside this\r\nrelease at this address:\r\n${QT_SOURCE_URL}")
 else()
@@ -36,7 +51,7 @@ else()
         "your copy came without it: for three years from ${release_date},"
         "${PUBLISHER} will give it on request to anyone who has this"
         "program, on a medium customarily used for software interchange, for no more"
-        "than the cost of making the copy.")
+        "than the cost of making the copy.${development}")
 endif()
 configure_file(${SOURCE_DIR}/windows/README.txt.in ${BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)

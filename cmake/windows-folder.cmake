@@ -113,11 +113,21 @@ if(NOT EXISTS ${qt_source}/BUILDING.txt)
         "scripts/windows-toolkit.sh builds it again with it")
 endif()
 # Whoever passes the release on must tell where the Qt source is, or offer it in writing.
-set(ORDERING_PUBLISHER "the Ordering System developers" CACHE STRING
+# A release (signed, or ORDERING_RELEASE) must name its publisher with an address, or the
+# source's address; a development build keeps the default and says it is not for passing on.
+# Both are taken from the environment too, so that ./windows.sh's second build, which must
+# write the same README.txt, has them.
+set(publisher "the Ordering System developers")
+if(DEFINED ENV{ORDERING_PUBLISHER})
+    set(publisher "$ENV{ORDERING_PUBLISHER}")
+endif()
+set(ORDERING_PUBLISHER "${publisher}" CACHE STRING
     "The publisher of the Windows release, with an address: the installer's publisher and \
 where README.txt's written offer of the Qt source sends a request")
-set(ORDERING_QT_SOURCE_URL "" CACHE STRING
+set(ORDERING_QT_SOURCE_URL "$ENV{ORDERING_QT_SOURCE_URL}" CACHE STRING
     "Where the Qt source archive is published; README.txt quotes it, else offers it in writing")
+option(ORDERING_RELEASE "A build for publishing, signed or not: it needs ORDERING_PUBLISHER with \
+an address, or ORDERING_QT_SOURCE_URL" OFF)
 add_custom_target(windows-zip
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
             -DCONFIG=$<CONFIG> -DFOLDER=${WINDOWS_FOLDER} -DZIP=${WINDOWS_ZIP}
@@ -126,6 +136,7 @@ add_custom_target(windows-zip
             -DQT_SOURCE=${qt_source} -DQT_SOURCE_TAR=${WINDOWS_QT_SOURCE_TAR}
             -DSBOM=${CMAKE_BINARY_DIR}/${WINDOWS_FOLDER}.spdx.json
             "-DQT_SOURCE_URL=${ORDERING_QT_SOURCE_URL}" "-DPUBLISHER=${ORDERING_PUBLISHER}"
+            -DRELEASE=${ORDERING_RELEASE}
             -P ${CMAKE_CURRENT_LIST_DIR}/pack-windows-zip.cmake
     DEPENDS ordering-system
     COMMENT "Packing ${WINDOWS_FOLDER}.zip and its Qt source archive"

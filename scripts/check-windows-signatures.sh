@@ -1,51 +1,85 @@
 #!/usr/bin/env bash
 # Checks the programs and libraries of an unpacked Windows release: unsigned, each padded to
 # 8 bytes with its true PE checksum, so that a signed build gives them back exactly; signed,
-# every one signed, intact, with a true checksum, and all by one certificate. Whether that
-# certificate is trusted is for `osslsigncode verify -CAfile` or Windows to say. Prints what
-# it found; exits non-zero, naming the first file at fault.
-#   check-windows-signatures.sh FOLDER
+# every one signed with a true checksum, and each signature verified by osslsigncode (the
+# digest of the file's bytes, the signature itself, and the chain to a trusted root) and made
+# by one certificate, told by the SHA-256 of its DER form, never by its names. Given that
+# SHA-256 (CERT_SHA256, the publisher's), every signature must be by that certificate.
+# Trusted roots: ORDERING_VERIFY_CAFILE (PEM), else osslsigncode's default bundle. Warns
+# loudly about signatures without a timestamp, which stop validating when the certificate
+# expires. Prints what it found, the certificate's SHA-256 last; exits non-zero, naming the
+# first file at fault.
+#   check-windows-signatures.sh FOLDER [CERT_SHA256]
 set -euo pipefail
 folder=$1
+pinned=$(tr 'A-F' 'a-f' <<<"${2:-}")
 here=$(cd "$(dirname "$0")" && pwd)
 fault() {
     echo "Signatures: $*" >&2
     exit 1
 }
+[ -z "$pinned" ] || [[ $pinned =~ ^[0-9a-f]{64}$ ]] ||
+    fault "CERT_SHA256 must be 64 hex digits, the SHA-256 of the certificate in DER form"
+trusted=()
+if [ -n "${ORDERING_VERIFY_CAFILE:-}" ]; then
+    [ -f "$ORDERING_VERIFY_CAFILE" ] || fault "ORDERING_VERIFY_CAFILE=$ORDERING_VERIFY_CAFILE is no file"
+    trusted=(-CAfile "$ORDERING_VERIFY_CAFILE")
+fi
 
-mapfile -d '' binaries < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0 | sort -z)
+# The SHA-256 of the certificate that signed a file, as osslsigncode computes it when told
+# to expect another.
+leaf() {
+    local said
+    said=$(osslsigncode verify "${trusted[@]}" -in "$1" -require-leaf-hash "sha256:$(printf '%064d' 0)" 2>&1) ||
+        true
+    sed -n 's/^Leaf hash value mismatch: *\([0-9A-Fa-f]\{64\}\) computed.*/\1/p' <<<"$said" |
+        sed -n 1p | tr 'A-F' 'a-f'
+}
+
+mapfile -d '' binaries < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z)
 [ ${#binaries[@]} -gt 0 ] || fault "no programs or libraries in $folder"
-signers=() signed=() unsigned=()
+signer=$pinned signed=() unsigned=() untimed=()
 for binary in "${binaries[@]}"; do
     name=${binary#"$folder"/}
-    said=$(osslsigncode verify -in "$binary" 2>&1) || true
-    if grep -q '^No signature found' <<<"$said"; then
+    if ! python3 "$here/pe-checksum.py" --signed "$binary"; then
         unsigned+=("$name")
         continue
+    fi
+    if [ -z "$signer" ]; then
+        signer=$(leaf "$binary")
+        [ -n "$signer" ] || fault "$name: osslsigncode names no certificate that signed it"
+    fi
+    status=0
+    said=$(osslsigncode verify "${trusted[@]}" -in "$binary" -require-leaf-hash "sha256:$signer" 2>&1) ||
+        status=$?
+    if grep -q '^Leaf hash match: failed' <<<"$said"; then
+        fault "$name is signed by another certificate, SHA-256 $(leaf "$binary")"
+    fi
+    if [ "$status" -ne 0 ] || ! grep -q '^Signature verification: ok' <<<"$said"; then
+        fault "$name: its signature does not verify:"$'\n'"$(grep -iE 'fail|error|mismatch' <<<"$said")"
     fi
     # osslsigncode 2.5 shows both checksums, 2.9 both only when they differ.
     checksums=$(sed -n 's/^\(Current\|Calculated\) PE checksum *: *\([0-9A-F]*\).*/\2/p' <<<"$said" |
         sort -u | wc -l)
     [ "$checksums" -le 1 ] || fault "$name: its PE checksum is not the true one"
-    digests=$(sed -n 's/^\(Current\|Calculated\) message digest *: *\([0-9A-F]*\).*/\2/p' <<<"$said" |
-        sort -u | wc -l)
-    [ "$digests" -eq 1 ] || fault "$name: its signature does not match its bytes"
-    signer=$(awk '/^Signer.s certificate:/ { on = 1 } on && /Subject:|Issuer :|Serial :/ {
-            sub(/^[ \t]+/, ""); printf "%s; ", $0; if (/Serial/) exit }' <<<"$said")
-    [ -n "$signer" ] || fault "$name: a signature without a signer"
-    signers+=("$signer")
+    ! grep -q '^Timestamp is not available' <<<"$said" || untimed+=("$name")
     signed+=("$name")
 done
 
-if [ ${#signers[@]} -eq 0 ]; then
+if [ ${#signed[@]} -eq 0 ]; then
+    [ -z "$pinned" ] || fault "nothing in $folder is signed, though a certificate is named"
     python3 "$here/pe-checksum.py" --check "${binaries[@]}" ||
         fault "an unsigned file without its padding or true checksum"
     echo "Signatures: none; ${#binaries[@]} programs and libraries padded, with true checksums"
     exit 0
 fi
 [ ${#unsigned[@]} -eq 0 ] || fault "${unsigned[0]} is not signed, though others are"
-for i in "${!signers[@]}"; do
-    [ "${signers[i]}" = "${signers[0]}" ] ||
-        fault "${signed[i]} is signed by another certificate: ${signers[i]%; }"
-done
-echo "Signatures: ${#binaries[@]} programs and libraries signed by ${signers[0]%; }"
+if [ ${#untimed[@]} -gt 0 ]; then
+    {
+        echo "WARNING: ${#untimed[@]} of ${#signed[@]} signatures carry no timestamp (${untimed[0]} first):"
+        echo "WARNING: they stop validating when the certificate expires."
+    } >&2
+fi
+subject=$(sed -n 's/^[[:space:]]*Subject: //p' <<<"$said" | sed -n 1p)
+echo "Signatures: ${#binaries[@]} programs and libraries signed by $subject, whose certificate's SHA-256 is"
+echo "$signer"

@@ -16,6 +16,11 @@ fault() {
     echo "Windows zip: $*" >&2
     exit 1
 }
+# One folder and nothing beside it: a shop starts what it sees first.
+entries=$(unzip -Z1 "$zip")
+while IFS= read -r entry; do
+    [[ $entry == ordering-system-windows-x64/* ]] || fault "$entry is outside ordering-system-windows-x64/"
+done <<<"$entries"
 for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
     imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
     chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
@@ -35,7 +40,7 @@ while IFS= read -r -d '' binary; do
     ! grep -q ' \.debug' <<<"$sections" || fault "$name keeps debug sections"
     binaries=$((binaries + 1))
 done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0)
-# Unsigned, padded with true checksums; signed, every one by one certificate.
+# Unsigned, padded with true checksums; signed, every one verified and by one certificate.
 "$(dirname "$0")/check-windows-signatures.sh" "$folder"
 
 readme=$folder/README.txt
@@ -57,6 +62,11 @@ done
 # Where the Qt source is published, or a written offer of it.
 grep -qE $'^https?://[^ ]+\r$|for three years from [0-9]{4}-[0-9]{2}-[0-9]{2},' "$readme" ||
     fault "README.txt neither says where the Qt source is nor offers it"
+# An offer by no one in particular is for a development build only, which says so.
+if grep -qF "the Ordering System developers will give it on request" "$readme"; then
+    grep -qF "a development build, not for passing on" "$readme" ||
+        fault "README.txt offers the Qt source from no publisher, and is no development build"
+fi
 # Each licence file, and a line of the text it must be.
 while IFS='|' read -r licence line; do
     [ -f "$folder/licenses/$licence" ] || fault "no licenses/$licence"

@@ -8,7 +8,9 @@
 #   ORDERING_SIGN_PKCS11_KEY     the key's pkcs11: URI and
 #   ORDERING_SIGN_CERT           the certificate chain, PEM
 #   ORDERING_SIGN_PASSWORD_FILE  the file holding the PKCS#12 password or the token's PIN
-#   ORDERING_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server, optional
+#   ORDERING_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server: without one a signature stops
+#                                validating when the certificate expires, so signing refuses
+#   ORDERING_SIGN_WITHOUT_TIMESTAMP=1  unless this says it is meant (a test, a trial build)
 # With --reuse DIR, a file already signed with the same certificate, keyed by its unsigned
 # bytes, is taken from DIR: the zip and the installer then carry the same signed bytes.
 # With --into DIR, the files are copied into DIR, emptied first, and the copies signed: the
@@ -78,7 +80,12 @@ if [ -n "${ORDERING_SIGN_PASSWORD_FILE:-}" ]; then
     signer+=(-readpass "$ORDERING_SIGN_PASSWORD_FILE")
 fi
 timestamp=${ORDERING_SIGN_TIMESTAMP_URL:-}
-[ -z "$timestamp" ] || signer+=(-ts "$timestamp")
+if [ -n "$timestamp" ]; then
+    signer+=(-ts "$timestamp")
+elif [ "${ORDERING_SIGN_WITHOUT_TIMESTAMP:-}" != 1 ]; then
+    fail "no ORDERING_SIGN_TIMESTAMP_URL: signatures without a timestamp stop validating when the \
+certificate expires. Name a timestamp server, or set ORDERING_SIGN_WITHOUT_TIMESTAMP=1 if that is meant"
+fi
 identity=$({ sha256sum <"$identity"; echo "${ORDERING_SIGN_PKCS11_KEY:-} $timestamp"; } |
     sha256sum | cut -c1-16)
 

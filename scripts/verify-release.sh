@@ -2,17 +2,21 @@
 # Checks that a published Windows release is the build of a commit: PUBLISHED holds the files
 # as downloaded, LOCAL the build folder of an unsigned ./windows.sh of that commit. Each
 # signed program and library, its signature removed, must be byte for byte the local one:
-#   - the zip, its signatures removed and packed again, is the local zip;
+#   - the zip holds the local zip's entries and no other, and, its signatures removed and
+#     packed again, is the local zip;
 #   - the installer, its signature removed, is the one the local build makes when each file
 #     it carries (the uninstaller too) is replaced by the published signed file whose
 #     unsigned bytes it has;
 #   - the Qt source archive is the local one.
-# Also checks the signatures as the zip checker does (all signed by one certificate) and
-# names the signer. Exits non-zero, saying what differs, on the first difference.
-#   verify-release.sh PUBLISHED LOCAL
+# Every signature, the installer's and those of the files inside it included, must verify
+# (scripts/check-windows-signatures.sh) and be by one certificate; given CERT_SHA256, the
+# SHA-256 of the publisher's certificate in DER form, which the publisher publishes beside
+# the release, by that one. Exits non-zero, saying what differs, on the first difference.
+#   verify-release.sh PUBLISHED LOCAL [CERT_SHA256]
 set -euo pipefail
 published=$(realpath "$1")
 local=$(realpath "$2")
+pinned=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 folder=ordering-system-windows-x64
 work=$(mktemp -d)
@@ -44,8 +48,13 @@ unsign() {
 cmp -s "$published/$folder-qt-source.tar" "$local/$folder-qt-source.tar" ||
     differs "$folder-qt-source.tar differs from the local one"
 
+# Nothing the local zip does not have, in its folder or beside it.
+extra=$(comm -23 <(unzip -Z1 "$published/$folder.zip" | sort) <(unzip -Z1 "$local/$folder.zip" | sort))
+[ -z "$extra" ] || differs "$folder.zip holds what the local zip does not: ${extra//$'\n'/, }"
 unzip -q "$published/$folder.zip" -d "$work/zip"
-"$here/check-windows-signatures.sh" "$work/zip/$folder"
+said=$("$here/check-windows-signatures.sh" "$work/zip/$folder" "$pinned")
+echo "$said"
+signer=$(sed -n '$s/^\([0-9a-f]\{64\}\)$/\1/p' <<<"$said")
 unsign "$work/zip"
 python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/unsigned.zip" "$epoch"
 if ! cmp -s "$work/unsigned.zip" "$local/$folder.zip"; then
@@ -58,8 +67,11 @@ echo "Release: $folder.zip, $(find "$work/from" -type f | wc -l) signatures remo
 setup=$published/$folder-setup.exe
 if python3 "$here/pe-checksum.py" --signed "$setup"; then
     osslsigncode remove-signature -in "$setup" -out "$work/setup.exe" >/dev/null
+    [ -n "$signer" ] || differs "$folder-setup.exe is signed, the zip's files are not"
     7zz x -bso0 -bsp0 -o"$work/setup" "$setup"
-    "$here/check-windows-signatures.sh" "$work/setup"
+    cp "$setup" "$work/setup/$folder-setup.exe"
+    "$here/check-windows-signatures.sh" "$work/setup" "$signer"
+    rm "$work/setup/$folder-setup.exe"
     unsign "$work/setup"
     # The installer as the local build makes it with the published signed files.
     # In the Windows build root, whose makensis built the local installer.
@@ -75,7 +87,11 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     fi
     echo "Release: $folder-setup.exe, its signature removed, is the local installer with the published signed files"
 else
+    [ -z "$signer" ] || differs "$folder-setup.exe is not signed, the zip's files are"
     cmp -s "$setup" "$local/$folder-setup.exe" || differs "$folder-setup.exe differs from the local one"
     echo "Release: $folder-setup.exe is not signed, and is the local installer"
 fi
 echo "Release: $folder-qt-source.tar is the local one"
+if [ -n "$signer" ] && [ -z "$pinned" ]; then
+    echo "Release: signed by the certificate with SHA-256 $signer; name the publisher's (third argument) to hold it to that one"
+fi

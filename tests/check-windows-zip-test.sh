@@ -36,6 +36,7 @@ a picture its bill of materials does not list|printf x >>s.jpg|s.jpg differs fro
 no windows platform plugin|rm platforms/qwindows.dll|no ordering-system-windows-x64/platforms/qwindows.dll
 no libwinpthread-1.dll|rm libwinpthread-1.dll|no ordering-system-windows-x64/libwinpthread-1.dll
 no source archive named|sed -i '/qt-source.tar/d' README.txt|README.txt does not say: ordering-system-windows-x64-qt-source.tar
+an offer by no publisher, not for passing on|sed -i '/not for passing on/d' README.txt|README.txt offers the Qt source from no publisher
 neither its address nor an offer|sed -i '/for three years from/d' README.txt|README.txt neither says where the Qt source is
 no ZPL notice|sed -i '/the mingw-w64 project/d' README.txt|README.txt does not say: Copyright (c) 2009-2016
 a licence that is another text|cp licenses/gcc-runtime/COPYING3 licenses/gcc-runtime/COPYING.RUNTIME|licenses/gcc-runtime/COPYING.RUNTIME is not the text it names

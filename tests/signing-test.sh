@@ -36,6 +36,17 @@ issue() {
 }
 issue Publisher
 issue Stranger
+# Another CA under the same names, whose certificate has the publisher's serial too.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout Forger-ca.key -out Forger-ca.pem -days 1 \
+    -subj "/CN=Publisher CA" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout Forger.key -subj /CN=Publisher -out Forger.csr 2>/dev/null
+openssl x509 -req -in Forger.csr -CA Forger-ca.pem -CAkey Forger-ca.key -days 1 -extfile ext \
+    -set_serial "0x$(openssl x509 -noout -serial -in Publisher.pem | cut -d= -f2)" -out Forger.pem 2>/dev/null
+cat Publisher-ca.pem Stranger-ca.pem Forger-ca.pem >trusted.pem
+# The roots the checks trust; signatures without a timestamp, since no server answers here.
+export ORDERING_VERIFY_CAFILE=$work/trusted.pem ORDERING_SIGN_WITHOUT_TIMESTAMP=1
+fingerprint=$(openssl x509 -outform DER -in Publisher.pem | sha256sum | cut -c1-64)
 
 # Every argument osslsigncode is given, as the process list shows it.
 mkdir shim
@@ -45,7 +56,8 @@ chmod +x shim/osslsigncode
 # The build runs in the Windows build root, as windows.sh runs it.
 in_root=$scripts/in-windows-root.sh
 export ORDERING_ROOT_BINDS=$work
-(cd "$source" && "$in_root" cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF >/dev/null)
+(cd "$source" && "$in_root" cmake --preset windows -B "$work/build" -DORDERING_BUILD_TESTS=OFF \
+    "-DORDERING_PUBLISHER=Publisher, publisher@example.com" >/dev/null)
 PATH=$work/shim:$PATH ORDERING_SIGN_PKCS12=$work/Publisher.p12 \
     ORDERING_SIGN_PASSWORD_FILE=$work/Publisher.pass \
     "$in_root" cmake --build build --target windows-installer >signed.log 2>&1 || { cat signed.log; exit 1; }
@@ -75,11 +87,27 @@ refused() {
     fi
     grep -F "$1" <<<"$said"
 }
+# verify-release.sh, given the publisher's certificate or another, refuses the published
+# release once spoilt by the command given.
+release_refused() {
+    local said
+    cp -r published spoilt
+    (cd spoilt && eval "$2")
+    if said=$("$scripts/verify-release.sh" spoilt build "${3-$fingerprint}" 2>&1); then
+        echo "passed: $said"
+        return 1
+    fi
+    grep -F "$1" <<<"$said"
+}
 
 zip_signed() {
+    local said
     mapfile -d '' binaries < <(find signed \( -name '*.exe' -o -name '*.dll' \) -print0)
     [ ${#binaries[@]} -ge 10 ]
     verified "${binaries[@]}"
+    said=$("$scripts/check-windows-signatures.sh" signed/$folder 2>&1)
+    grep -q "^WARNING: ${#binaries[@]} of ${#binaries[@]} signatures carry no timestamp" <<<"$said"
+    [ "$(tail -n 1 <<<"$said")" = "$fingerprint" ]
 }
 installer_signed() {
     7zz x -bso0 -bsp0 -osetup published/$folder-setup.exe
@@ -92,7 +120,7 @@ uninstaller_signed() {
     wine published/$folder-setup.exe /S '/D=C:\signed' && wineserver -w
     verified "$WINEPREFIX/drive_c/signed/Uninstall.exe" "$WINEPREFIX/drive_c/signed/Qt6Core.dll"
 }
-unsigned_is_signed_without() { "$scripts/verify-release.sh" published build; }
+unsigned_is_signed_without() { "$scripts/verify-release.sh" published build "$fingerprint"; }
 unsigned_signs_nothing() {
     "$scripts/check-windows-signatures.sh" unsigned | grep -q '^Signatures: none;'
     ! python3 "$scripts/pe-checksum.py" --signed build/$folder-setup.exe
@@ -107,11 +135,51 @@ checker_refuses_stranger() {
     cp unsigned/$folder/imageformats/qjpeg.dll tampered/$folder/imageformats/
     ORDERING_SIGN_PKCS12=Stranger.p12 ORDERING_SIGN_PASSWORD_FILE=Stranger.pass \
         "$scripts/sign-windows.sh" tampered/$folder/imageformats/qjpeg.dll
-    refused "imageformats/qjpeg.dll is signed by another certificate: Subject: /CN=Stranger"
+    refused "imageformats/qjpeg.dll is signed by another certificate"
+}
+checker_refuses_flipped_byte() {
+    cp -r signed tampered
+    python3 - tampered/$folder/imageformats/qjpeg.dll <<'EOF'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at, size = struct.unpack_from("<II", data, struct.unpack_from("<I", data, 0x3C)[0] + 24 + 144)
+data[at + size - 40] ^= 1  # inside the RSA signature, the last thing without a timestamp
+open(sys.argv[1], "wb").write(data)
+EOF
+    refused "imageformats/qjpeg.dll: its signature does not verify"
+}
+checker_refuses_forger() {
+    local style
+    cp -r signed tampered
+    style=$(cd tampered/$folder && echo styles/*.dll)
+    osslsigncode sign -certs Forger.pem -key Forger.key -h sha256 -in "unsigned/$folder/$style" \
+        -out "tampered/$folder/$style.new" && mv "tampered/$folder/$style.new" "tampered/$folder/$style"
+    refused "$style is signed by another certificate"
+}
+release_refuses_extra_file() {
+    local said
+    release_refused "holds what the local zip does not: Start here - ordering-system.exe" \
+        "python3 -c 'import zipfile; zipfile.ZipFile(\"$folder.zip\", \"a\").writestr(
+            \"Start here - ordering-system.exe\", b\"MZ\")'"
+    if said=$("$scripts/check-windows-zip.sh" spoilt/$folder.zip 2>&1); then return 1; fi
+    grep -F "Start here - ordering-system.exe is outside $folder/" <<<"$said"
+}
+release_refuses_stranger_installer() {
+    release_refused "$folder-setup.exe is signed by another certificate" \
+        "osslsigncode remove-signature -in $folder-setup.exe -out unsigned.exe >/dev/null &&
+        ORDERING_SIGN_PKCS12=../Stranger.p12 ORDERING_SIGN_PASSWORD_FILE=../Stranger.pass \
+        $scripts/sign-windows.sh unsigned.exe &&
+        mv unsigned.exe $folder-setup.exe" ""
+}
+release_refuses_other_publisher() {
+    release_refused "is signed by another certificate" : \
+        "$(openssl x509 -outform DER -in Stranger.pem | sha256sum | cut -c1-64)"
 }
 password_hidden() {
+    local status=0
     grep -q -- "-readpass $work/Publisher.pass" arguments
-    ! grep -F "$(cat Publisher.pass)" arguments signed.log build/_CPack_Packages/win64/NSIS/NSISOutput.log
+    grep -rqF "$(cat Publisher.pass)" arguments signed.log build/_CPack_Packages || status=$?
+    [ "$status" -eq 1 ]
 }
 token_signs() {
     local module=/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so tool
@@ -133,6 +201,14 @@ token_signs() {
         "$scripts/sign-windows.sh" token.exe
     verified token.exe
 }
+untimed_refused() {
+    cp unsigned/$folder/ordering-system.exe untimed.exe
+    if env -u ORDERING_SIGN_WITHOUT_TIMESTAMP ORDERING_SIGN_PKCS12=Publisher.p12 \
+        ORDERING_SIGN_PASSWORD_FILE=Publisher.pass "$scripts/sign-windows.sh" untimed.exe; then
+        return 1
+    fi
+    ! python3 "$scripts/pe-checksum.py" --signed untimed.exe
+}
 timestamp_asked() {
     cp unsigned/$folder/ordering-system.exe stamped.exe
     if ORDERING_SIGN_PKCS12=Publisher.p12 ORDERING_SIGN_PASSWORD_FILE=Publisher.pass \
@@ -145,7 +221,7 @@ timestamp_asked() {
 failed=0
 row() {
     # Run apart, so that set -e holds inside it.
-    rm -rf tampered
+    rm -rf tampered spoilt
     "$2" >row.log 2>&1 &
     if wait $!; then
         echo "ok: $1"
@@ -162,7 +238,13 @@ row "signatures removed, the release is the unsigned build" unsigned_is_signed_w
 row "without a certificate nothing is signed; files padded, true checksums" unsigned_signs_nothing
 row "the zip checker refuses a release with one DLL unsigned" checker_refuses_unsigned
 row "the zip checker refuses a release with one DLL signed by another" checker_refuses_stranger
+row "the zip checker refuses a DLL with a byte of its signature flipped" checker_refuses_flipped_byte
+row "the zip checker refuses a DLL signed under the same names by another CA" checker_refuses_forger
+row "the release check and the zip checker refuse a file beside the zip's folder" release_refuses_extra_file
+row "the release check refuses an installer signed by another" release_refuses_stranger_installer
+row "the release check refuses a release not by the publisher named" release_refuses_other_publisher
 row "the password is in no argument and no log" password_hidden
 row "a key made in a SoftHSM2 token, never extractable, signs" token_signs
 row "a named timestamp server that does not answer fails the signing" timestamp_asked
+row "signing without a timestamp server fails unless that is meant" untimed_refused
 [ "$failed" -eq 0 ] || { echo "$failed rows failed" >&2; exit 1; }

@@ -124,31 +124,37 @@ class InstallerTest(unittest.TestCase):
             values[name] = int(number, 16) if number else re.sub(r"\\(.)", r"\1", string)
         return values
 
-    def older_installer(self):
-        """This version's NSIS project, shipping one more file, as an older version might."""
+    def older_installer(self, version="1.0.0", extra=RETIRED):
+        """This version's NSIS project, shipping one more file, as an older version might, or
+        a newer one under its own version."""
         project = os.path.join(os.path.dirname(SETUP), "_CPack_Packages", "win64", "NSIS")
-        older = os.path.join(self.root, "older")
+        older = os.path.join(self.root, version)
         os.makedirs(older)
-        with open(os.path.join(older, RETIRED), "w") as f:
-            f.write("shipped by an older version only\n")
+        with open(os.path.join(older, extra), "w") as f:
+            f.write("shipped by version %s only\n" % version)
         nsi = open(os.path.join(project, "project.nsi"), encoding="utf-8").read()
         for name, old, new in [
                 ("install-files.nsh", "", 'SetOutPath "$INSTDIR"\nFile "%s"\n'
-                 % os.path.join(older, RETIRED)),
+                 % os.path.join(older, extra)),
                 ("installed-files.nsh", "!macroend", '!insertmacro ${ACTION} "%s"\n!macroend'
-                 % RETIRED)]:
+                 % extra)]:
             text = open(os.path.join(project, name), encoding="utf-8").read()
             with open(os.path.join(older, name), "w", encoding="utf-8") as f:
                 f.write(text.replace(old, new, 1) if old else text + new)
             nsi = nsi.replace(os.path.join(project, name), os.path.join(older, name))
         setup = os.path.join(older, "older-setup.exe")
         nsi = re.sub(r'^\s*OutFile .*$', 'OutFile "%s"' % setup, nsi, flags=re.M)
+        nsi = nsi.replace("1.0.0", version)
         with open(os.path.join(older, "project.nsi"), "w", encoding="utf-8") as f:
             f.write(nsi)
-        # The Windows build root's makensis, which built the installer under test.
-        subprocess.run([os.path.join(SOURCE, "scripts", "in-windows-root.sh"), "makensis", "-V1",
-                        os.path.join(older, "project.nsi")], check=True,
-                       env=dict(os.environ, ORDERING_ROOT_BINDS=self.root))
+        # Never signed with the release's key, whatever the environment names.
+        env = {name: value for name, value in os.environ.items()
+               if not name.startswith("ORDERING_SIGN_")}
+        # Run where CPack runs it, with the Windows build root's makensis, which built the
+        # installer under test: the project names the signing script by a relative name.
+        subprocess.run([os.path.join(SOURCE, "scripts", "in-windows-root.sh"), "makensis",
+                        "-NOCD", "-V1", os.path.join(older, "project.nsi")],
+                       check=True, env=dict(env, ORDERING_ROOT_BINDS=self.root), cwd=project)
         return setup
 
     def test_install_use_update_remove(self):
@@ -173,7 +179,8 @@ class InstallerTest(unittest.TestCase):
             "DisplayName": "Ordering System", "DisplayVersion": "1.0.0",
             "Publisher": "the Ordering System developers",
             "DisplayIcon": install + "\\ordering-system.exe,0", "InstallLocation": install,
-            "UninstallString": uninstaller, "QuietUninstallString": uninstaller + " /S",
+            "UninstallString": uninstaller,
+            "QuietUninstallString": uninstaller + " /S /SELFREMOVE _?=" + install,
             "NoModify": 1, "NoRepair": 1,
             "EstimatedSize": -(-sum(len(data or b"") for name, data in installed.items()
                                     if name != RETIRED) // 1024)})
@@ -220,9 +227,11 @@ class InstallerTest(unittest.TestCase):
         for name in ["README.txt", "notes.txt"]:
             with open(os.path.join(shop, name), "w") as f:
                 f.write("the shop's own " + name + "\n")
-        with open(self.unix("C:\\remove.bat"), "w") as f:  # how IT waits for the uninstaller
-            f.write('start "" /wait C:\\Till\\Uninstall.exe /S _?=C:\\Till\r\nexit /b %errorlevel%\r\n')
-        watched = ["C:\\ShopTools", "C:\\blocked", "C:\\Till", "C:\\Till2",
+        os.makedirs(self.unix("C:\\Ledger\\test.txt"))  # a folder, not the program's record
+        with open(self.unix("C:\\Ledger\\test.txt\\ledger.xls"), "w") as f:
+            f.write("the shop's ledger\n")
+        newer = self.older_installer("1.1.0", "notes.txt")
+        watched = ["C:\\ShopTools", "C:\\blocked", "C:\\Till", "C:\\Till2", "C:\\Ledger",
                    self.profile + "\\AppData\\Local\\Programs",
                    self.profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"]
 
@@ -241,8 +250,17 @@ class InstallerTest(unittest.TestCase):
 
         refused("another program's folder", SETUP, "/S", "/D=C:\\ShopTools")
         refused("a folder under a file", SETUP, "/S", "/D=C:\\blocked\\Ordering")
+        refused("a folder with a space under a file", SETUP, "/S", "/D=C:\\blocked\\Ordering System")
+        refused("a relative folder", SETUP, "/S", "/D=Till")
+        refused("a folder on a drive that does not exist", SETUP, "/S", "/D=Q:\\Till")
+        refused("a folder holding a folder named test.txt", SETUP, "/S", "/D=C:\\Ledger")
         self.assertEqual(self.wine(SETUP, "/S", "/D=C:\\Till"), 0)
+        with open(self.unix("C:\\remove.bat"), "w") as f:  # as IT runs the entry's quiet command
+            f.write(self.registry()["QuietUninstallString"] + "\r\nexit /b %errorlevel%\r\n")
         refused("a second folder", SETUP, "/S", "/D=C:\\Till2")
+        with open(self.unix("C:\\Till\\notes.txt"), "w") as f:
+            f.write("the shop's own notes\n")
+        refused("a newer version writing the shop's file", newer, "/S")
         with VirtualDisplay() as screen:
             till = Till(screen, self.unix("C:\\Till"))
             try:
@@ -251,8 +269,18 @@ class InstallerTest(unittest.TestCase):
                 self.assertEqual(till.close(), 0)
             finally:
                 till.kill()
+        os.remove(self.unix("C:\\Till\\notes.txt"))
+        self.assertEqual(self.wine(newer, "/S"), 0)
+        refused("an older version over a newer one", SETUP, "/S")
+        self.assertEqual(self.wine(SETUP, "/S", "/DOWNGRADE"), 0)
+        self.assertNotIn("notes.txt", self.files(self.unix("C:\\Till")))
+        self.assertEqual(self.registry()["DisplayVersion"], "1.0.0")
+        os.remove(self.unix("C:\\Till\\Uninstall.exe"))  # quarantined, or deleted by hand
+        self.assertEqual(self.wine(SETUP, "/S"), 0)
+        self.assertIn("Uninstall.exe", self.files(self.unix("C:\\Till")))
         self.assertEqual(self.wine("cmd", "/c", "C:\\remove.bat"), 0)
-        self.assertEqual(list(self.files(self.unix("C:\\Till"))), ["Uninstall.exe"])
+        subprocess.run(["wineserver", "-w"], check=True)
+        self.assertIsNone(self.files(self.unix("C:\\Till")))
         self.assertIsNone(self.registry())
 
 
