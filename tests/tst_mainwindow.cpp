@@ -3,7 +3,6 @@
 
 #include <QAccessible>
 #include <QBuffer>
-#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
@@ -75,25 +74,6 @@ bool near(const QColor &a, const QColor &b)
         && qAbs(a.blue() - b.blue()) < 24;
 }
 
-// The window with its text area, and a click on its record button.
-class Counter
-{
-public:
-    Counter()
-    {
-        window.show();
-        text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
-    }
-    void record()
-    {
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_2")),
-                          Qt::LeftButton);
-    }
-
-    MainWindow window;
-    QTextEdit *text = nullptr;
-};
-
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -112,7 +92,6 @@ private slots:
     void windowFrame();
     void formKeepsWindowName_data();
     void formKeepsWindowName();
-    void startsEmpty();
     void paymentIsExclusive();
     void clicksReachOnlyTheirOwnSlot_data();
     void clicksReachOnlyTheirOwnSlot();
@@ -254,19 +233,18 @@ void tst_MainWindow::followsTextSize()
         QCoreApplication::sendPostedEvents(); // the change reaches the widgets as an event
     };
     setText(builtAt);
-    Counter counter;
-    QVERIFY(QTest::qWaitForWindowExposed(&counter.window));
-    counter.window.findChild<QRadioButton *>(QStringLiteral("no"))->setChecked(true);
-    QTest::mouseClick(counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")),
-                      Qt::LeftButton);
+    Till till;
+    QVERIFY(QTest::qWaitForWindowExposed(&till.window));
+    till.choose(0, Payment::Card);
+    till.order();
     if (changedTo > 0) {
-        counter.window.move(400, 200); // where a window manager might have put it
+        till.window.move(400, 200); // where a window manager might have put it
         setText(changedTo);
     }
 
-    QCOMPARE(counter.window.size(), size);
-    QVERIFY(counter.window.screen()->availableGeometry().contains(counter.window.frameGeometry()));
-    QCOMPARE(counter.text->document()->begin().begin().fragment().charFormat().fontPointSize(),
+    QCOMPARE(till.window.size(), size);
+    QVERIFY(till.window.screen()->availableGeometry().contains(till.window.frameGeometry()));
+    QCOMPARE(till.text->document()->begin().begin().fragment().charFormat().fontPointSize(),
              summaryPoints);
 
     // The form's own overlaps stay: its first column's captions run under the next pictures.
@@ -276,7 +254,7 @@ void tst_MainWindow::followsTextSize()
     const auto inForm = [&formWindow](const QWidget *widget) {
         return formWindow.findChild<QWidget *>(widget->objectName())->geometry();
     };
-    QWidget *central = counter.window.centralWidget();
+    QWidget *central = till.window.centralWidget();
     const auto widgets = central->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
     for (const QWidget *widget : widgets) {
         const QByteArray name = widget->objectName().toLatin1();
@@ -361,24 +339,6 @@ void tst_MainWindow::formKeepsWindowName()
     form.setupUi(&window);
     QCOMPARE(window.objectName(), expected);
     QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
-}
-
-void tst_MainWindow::startsEmpty()
-{
-    MainWindow window;
-    const auto boxes = window.findChildren<QCheckBox *>();
-    QCOMPARE(boxes.size(), 6);
-    for (const QCheckBox *box : boxes) {
-        QCOMPARE(box->checkState(), Qt::Unchecked);
-        QVERIFY(!box->isTristate());
-    }
-    const auto radios = window.findChildren<QRadioButton *>();
-    QCOMPARE(radios.size(), 2);
-    for (const QRadioButton *radio : radios)
-        QVERIFY(!radio->isChecked());
-    auto *text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
-    QVERIFY(text->toPlainText().isEmpty());
-    QVERIFY(!text->isReadOnly());
 }
 
 void tst_MainWindow::paymentIsExclusive()
@@ -548,20 +508,17 @@ void tst_MainWindow::pictures()
 
 void tst_MainWindow::recordsOneTallyTwice()
 {
-    Counter counter;
-    counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->setChecked(true);
-    counter.window.findChild<QCheckBox *>(QStringLiteral("chicken"))->setChecked(true);
-    counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->setChecked(true);
-    QTest::mouseClick(counter.window.findChild<QPushButton *>(QStringLiteral("pushButton")),
-                      Qt::LeftButton);
-    counter.record();
-    counter.record();
+    Till till;
+    till.choose(0b000011, Payment::Cash);
+    till.order();
+    till.record();
+    till.record();
 
     const QByteArray record = onDisk(summary().toUtf8() + '\n');
     QCOMPARE(readAll(QStringLiteral("test.txt")), record + record);
-    QCOMPARE(counter.text->toPlainText(), summary());
-    QVERIFY(counter.window.findChild<QCheckBox *>(QStringLiteral("burger"))->isChecked());
-    QVERIFY(counter.window.findChild<QRadioButton *>(QStringLiteral("yes"))->isChecked());
+    QCOMPARE(till.text->toPlainText(), summary());
+    QVERIFY(till.box("burger")->isChecked());
+    QVERIFY(till.radio("yes")->isChecked());
 }
 
 void tst_MainWindow::failureBox_data()
@@ -588,22 +545,22 @@ void tst_MainWindow::failureBox()
         QVERIFY(QFile::link(obstacle, path));
 
     BoxAnswerer answerer;
-    Counter counter;
-    counter.text->setPlainText(summary());
-    counter.record();
+    Till till;
+    till.text->setPlainText(summary());
+    till.record();
 
     QCOMPARE(answerer.boxes().size(), 1);
     const auto &box = answerer.boxes().first();
     QCOMPARE(box.title, QStringLiteral("Error Message"));
     QCOMPARE(box.text, text);
-    QCOMPARE(box.parent, &counter.window);
+    QCOMPARE(box.parent, &till.window);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(box.icon, QMessageBox::Information);
-    QCOMPARE(counter.text->toPlainText(), summary());
+    QCOMPARE(till.text->toPlainText(), summary());
 
     // The program goes on: once the obstacle is gone, the next click records.
     QVERIFY(QDir().rmdir(path) || QFile::remove(path));
-    counter.record();
+    till.record();
     QCOMPARE(answerer.boxes().size(), 1);
     QCOMPARE(readAll(path), onDisk(summary().toUtf8() + '\n'));
 }
