@@ -446,19 +446,18 @@ void tst_MainWindow::pictures()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    for (int i = 0; i < 6; ++i) {
-        const QString name = QString::fromLatin1(labelNames[i]);
-        auto *label = window.findChild<QLabel *>(name);
+    for (const char *name : labelNames) {
+        auto *label = window.findChild<QLabel *>(QLatin1String(name));
         QVERIFY(label);
         const QPixmap pixmap = label->pixmap();
         QCOMPARE(pixmap.isNull(), !shown);
         if (shown)
-            QVERIFY2(near(centreColour(pixmap), Qt::green), qPrintable(name));
+            QVERIFY2(near(centreColour(pixmap), Qt::green), name);
 
         // What the cashier sees: the picture stretched over the label, or nothing.
         const QColor drawn = centreColour(label->grab());
-        QVERIFY2(shown == near(drawn, Qt::green), qPrintable(name));
-        QVERIFY2(!near(drawn, Qt::red), qPrintable(name));
+        QVERIFY2(shown == near(drawn, Qt::green), name);
+        QVERIFY2(!near(drawn, Qt::red), name);
     }
     QVERIFY(answerer.boxes().isEmpty());
 }
