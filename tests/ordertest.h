@@ -1,13 +1,20 @@
 #ifndef ORDERTEST_H
 #define ORDERTEST_H
 
+#include "mainwindow.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 // An order summary as the order button writes it.
@@ -99,6 +106,66 @@ private:
     QTimer m_timer;
     QList<Box> m_boxes;
     QList<QPointer<QMessageBox>> m_answered;
+};
+
+enum class Payment { Cash, Card, None };
+
+struct MenuItem
+{
+    const char *box;
+    const char *word;
+};
+
+// The menu in the order the summary names the items, with the words it names them by.
+inline constexpr MenuItem menu[] = {
+    {"burger", "burger"}, {"chicken", "chicken"}, {"frice", "frice"},
+    {"coke", "coke"},     {"tea", "lemon tea"},   {"sprite", "sprite"},
+};
+
+// The window worked as a cashier works it, with clicks from where it starts.
+class Till
+{
+public:
+    Till()
+    {
+        window.show();
+        text = window.findChild<QTextEdit *>(QStringLiteral("textEdit"));
+    }
+
+    QCheckBox *box(const char *name) { return window.findChild<QCheckBox *>(QLatin1String(name)); }
+
+    QRadioButton *radio(const char *name)
+    {
+        return window.findChild<QRadioButton *>(QLatin1String(name));
+    }
+
+    // Ticks only the chosen boxes, so a box that starts ticked spoils the order.
+    void choose(int chosen, Payment payment)
+    {
+        for (int i = 0; i < 6; ++i) {
+            if ((chosen & (1 << i)) != 0)
+                QTest::mouseClick(box(menu[i].box), Qt::LeftButton, {}, QPoint(8, 9));
+        }
+        if (payment != Payment::None)
+            QTest::mouseClick(radio(payment == Payment::Cash ? "yes" : "no"), Qt::LeftButton, {},
+                              QPoint(8, 9));
+    }
+
+    QString order()
+    {
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton")),
+                          Qt::LeftButton);
+        return text->toPlainText();
+    }
+
+    void record()
+    {
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_2")),
+                          Qt::LeftButton);
+    }
+
+    MainWindow window;
+    QTextEdit *text = nullptr;
 };
 
 #endif // ORDERTEST_H
