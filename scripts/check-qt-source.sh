@@ -20,7 +20,7 @@ done
 # The steps BUILDING.txt gives: dpkg-source -x NAME.dsc src/FOLDER, then the patch there.
 read -r dsc unpacked < <(tr -d '\r' <"$folder/BUILDING.txt" |
     sed -n 's/.*dpkg-source -x \([^ ]*\.dsc\) \(src\/[^ ]*\)$/\1 \2/p')
-[ -n "${dsc:-}" ] && [ -f "$folder/$dsc" ] || fault "BUILDING.txt names no .dsc that is here"
+{ [ -n "${dsc:-}" ] && [ -f "$folder/$dsc" ]; } || fault "BUILDING.txt names no .dsc that is here"
 mkdir -p "$folder/src"
 (cd "$folder" && dpkg-source -x "$dsc" "$unpacked") >"$work/unpack.log" 2>&1 ||
     fault "dpkg-source -x failed: $(tail -n 3 "$work/unpack.log")"

@@ -88,7 +88,7 @@ EOF
 resources=$(x86_64-w64-mingw32-windres -i "$folder/ordering-system.exe" -O rc)
 grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fault "no icon IDI_ICON1 in the program"
 grep -q 'VALUE "ProductName", "Ordering System"' <<<"$resources" || fault "no version information"
-grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
-    grep -q 'PerMonitorV2' <<<"$resources" || fault "no manifest in the program"
+{ grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
+    grep -q 'PerMonitorV2' <<<"$resources"; } || fault "no manifest in the program"
 
 echo "Windows zip: $binaries programs and libraries stripped, $sbom, README.txt, $(find "$folder/licenses" -type f | wc -l) licence files, icon, version and manifest; $(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes in files, $(stat -c %s "$zip") zipped"

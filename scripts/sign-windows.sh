@@ -40,7 +40,7 @@ fail() {
     exit 1
 }
 readable() {
-    [ -f "$2" ] && [ -r "$2" ] || fail "$1=$2 is no readable file"
+    { [ -f "$2" ] && [ -r "$2" ]; } || fail "$1=$2 is no readable file"
 }
 
 python3 "$here/pe-checksum.py" "$@"

@@ -76,6 +76,7 @@ in_root_as_admin() {
         in_root_as_admin apt-get install -y -qq --no-install-recommends "${packages[@]}" &&
         in_root_as_admin apt-get clean
 } >>"$cache/root-$key.log" 2>&1 || { tail -n 30 "$cache/root-$key.log" >&2; exit 1; }
+# shellcheck disable=SC2016 # dpkg-query's own fields
 in_root_as_admin dpkg-query -W -f='${Package} ${Version} ${Architecture}\n' | sort >"$root/packages.txt"
 touch "$root/.complete"
 echo "Windows build root: made in $(($(date +%s) - started)) s, $(wc -l <"$root/packages.txt") packages" >&2

@@ -112,6 +112,7 @@ zip_signed() {
 installer_signed() {
     7zz x -bso0 -bsp0 -osetup published/$folder-setup.exe
     mapfile -d '' binaries < <(find setup -iname '*.dll' -print0)
+    # shellcheck disable=SC2016 # NSIS's own folder name
     [ -f 'setup/$PLUGINSDIR/nsDialogs.dll' ]
     verified published/$folder-setup.exe "${binaries[@]}"
 }
