@@ -95,7 +95,9 @@ void MainWindow::changeEvent(QEvent *event)
 void MainWindow::followTextSize()
 {
     const QScreen *screen = this->screen();
-    qreal scale = QFontInfo(font()).pointSizeF() * logicalDpiY() / 72 / formTextPixels;
+    // A font that no face on the system matches has no size of its own: the asked one stands.
+    const qreal shown = QFontInfo(font()).pointSizeF();
+    qreal scale = (shown > 0 ? shown : font().pointSizeF()) * logicalDpiY() / 72 / formTextPixels;
     if (scale > 1 && !windowHandle())
         create(); // the frame's size is known only to the native window
     const QMargins margins = windowHandle() ? windowHandle()->frameMargins() : QMargins();

@@ -28,8 +28,6 @@ for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/
 done
 # The native style's plugin, whose name changes with Qt's version.
 compgen -G "$folder/styles/q*style.dll" >/dev/null || fault "no style plugin in styles/"
-# Every file is the one its bill of materials lists, and the document lists every file.
-sbom=$(python3 "$(dirname "$0")/windows-sbom.py" check "$folder" 2>&1) || fault "$sbom"
 
 binaries=0
 while IFS= read -r -d '' binary; do
@@ -90,5 +88,9 @@ grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fault "no icon IDI_ICON1 in the pr
 grep -q 'VALUE "ProductName", "Ordering System"' <<<"$resources" || fault "no version information"
 { grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
     grep -q 'PerMonitorV2' <<<"$resources"; } || fault "no manifest in the program"
+
+# Last, so that a file spoilt otherwise is named by its own fault first: every file is the
+# one its bill of materials lists, and the document lists every file.
+sbom=$(python3 "$(dirname "$0")/windows-sbom.py" check "$folder" 2>&1) || fault "$sbom"
 
 echo "Windows zip: $binaries programs and libraries stripped, $sbom, README.txt, $(find "$folder/licenses" -type f | wc -l) licence files, icon, version and manifest; $(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes in files, $(stat -c %s "$zip") zipped"

@@ -55,7 +55,11 @@ unzip -q "$published/$folder.zip" -d "$work/zip"
 said=$("$here/check-windows-signatures.sh" "$work/zip/$folder" "$pinned")
 echo "$said"
 signer=$(sed -n '$s/^\([0-9a-f]\{64\}\)$/\1/p' <<<"$said")
+python3 "$here/windows-sbom.py" check "$work/zip/$folder" >&2 ||
+    differs "$folder.zip holds a file its bill of materials does not describe"
 unsign "$work/zip"
+# Its bill of materials names the signed files' digests; unsigned, the local build's.
+python3 "$here/windows-sbom.py" rehash "$work/zip/$folder"
 python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/unsigned.zip" "$epoch"
 if ! cmp -s "$work/unsigned.zip" "$local/$folder.zip"; then
     unzip -q "$local/$folder.zip" -d "$work/local"

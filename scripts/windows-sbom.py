@@ -2,11 +2,13 @@
 against the one it holds.
     windows-sbom.py write FOLDER OUT QT_SBOM EPOCH NAME=VERSION... 
     windows-sbom.py check FOLDER
+    windows-sbom.py rehash FOLDER
 NAME=VERSION gives the program's, Qt's and the runtimes' versions (ordering-system, qtbase,
 gcc-runtime, mingw-w64). The parts of Qt come from Qt's own bill of materials (QT_SBOM): the
 third-party code inside the Qt libraries and plugins the folder ships, each with its version
 and licence. Every file in the folder but the document itself is listed with its SHA-256, so
-the document changes with the bytes it describes and with nothing else."""
+the document changes with the bytes it describes and with nothing else: rehash gives the
+document of the same folder with other bytes (its programs' signatures removed)."""
 
 import hashlib
 import json
@@ -67,11 +69,14 @@ def qt_parts(qt_sbom):
             if kind in ("CONTAINS", "DEPENDS_ON") and right in packages and right not in seen:
                 seen.add(right)
                 wanted.append(right)
+    # Bundled code, not the system's own libraries that Qt's build looked for.
     for spdx_id in sorted(seen):
         package = packages[spdx_id]
-        if "3rdparty" in spdx_id and package.get("PackageVersion"):
+        if "3rdparty" in spdx_id and "system-3rdparty" not in spdx_id:
             parts.append(package)
-    return parts
+    licences = dict(re.findall(r"^LicenseID: (\S+)\nExtractedText: <text>(.*?)</text>",
+                               open(qt_sbom, encoding="utf-8").read(), flags=re.S | re.M))
+    return parts, licences
 
 
 def spdx_id(text):
@@ -109,28 +114,53 @@ def write(folder, out, qt_sbom, epoch, versions):
         relationships.append({"spdxElementId": spdx_id("Package-ordering-system"),
                               "relationshipType": "DEPENDS_ON",
                               "relatedSpdxElement": spdx_id("Package-" + key)})
-    for part in qt_parts(qt_sbom):
+    parts, licences = qt_parts(qt_sbom)
+    for part in parts:
         packages.append({"SPDXID": spdx_id("Package-qtbase-" + part["name"]), "name": part["name"],
-                         "versionInfo": part["PackageVersion"], "downloadLocation": "NOASSERTION",
+                         "versionInfo": part.get("PackageVersion", "NOASSERTION"),
+                         "downloadLocation": "NOASSERTION",
                          "filesAnalyzed": False,
                          "licenseConcluded": part.get("PackageLicenseConcluded", "NOASSERTION"),
                          "licenseDeclared": "NOASSERTION", "copyrightText": "NOASSERTION"})
         relationships.append({"spdxElementId": spdx_id("Package-qtbase"),
                               "relationshipType": "CONTAINS",
                               "relatedSpdxElement": packages[-1]["SPDXID"]})
-    contents = hashlib.sha256("".join(f["checksums"][1]["checksumValue"] for f in files).encode())
+    # The texts of the licences SPDX has no identifier for, as Qt's document gives them.
+    used = {ref for p in packages for ref in re.findall(r"LicenseRef-[\w.-]+", p["licenseConcluded"])}
+    extracted = [{"licenseId": ref, "extractedText": licences.get(ref, "NOASSERTION")}
+                 for ref in sorted(used)]
     document = {
         "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",
         "name": "ordering-system-windows-x64-" + versions["ordering-system"],
-        "documentNamespace": "https://spdx.org/spdxdocs/ordering-system-windows-x64-"
-                             + versions["ordering-system"] + "-" + contents.hexdigest(),
+        "documentNamespace": "",
         "creationInfo": {"created": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)),
                          "creators": ["Tool: ordering-system windows-sbom.py"]},
+        "hasExtractedLicensingInfos": extracted,
         "packages": packages, "files": files, "relationships": relationships,
     }
+    save(document, out)
+
+
+def save(document, out):
+    """Names the document after its files' digests, and writes it."""
+    contents = hashlib.sha256("".join(f["checksums"][1]["checksumValue"]
+                                      for f in document["files"]).encode())
+    document["documentNamespace"] = ("https://spdx.org/spdxdocs/" + document["name"] + "-"
+                                     + contents.hexdigest())
     with open(out, "w", encoding="utf-8", newline="\n") as f:
         json.dump(document, f, indent=1, ensure_ascii=False)
         f.write("\n")
+
+
+def rehash(folder):
+    path = os.path.join(folder, DOCUMENT)
+    with open(path, encoding="utf-8") as f:
+        document = json.load(f)
+    for entry in document["files"]:
+        name = os.path.join(folder, entry["fileName"][2:])
+        entry["checksums"] = [{"algorithm": "SHA1", "checksumValue": digest(name, "sha1")},
+                              {"algorithm": "SHA256", "checksumValue": digest(name, "sha256")}]
+    save(document, path)
 
 
 def check(folder):
@@ -154,5 +184,7 @@ if __name__ == "__main__":
     if sys.argv[1] == "write":
         write(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]),
               dict(arg.split("=", 1) for arg in sys.argv[6:]))
+    elif sys.argv[1] == "rehash":
+        rehash(sys.argv[2])
     else:
         check(sys.argv[2])
