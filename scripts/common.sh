@@ -29,6 +29,20 @@ install_missing() {
         apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# Prints FOLDER and ends the script if a run before made it whole (FOLDER/.complete); else
+# returns holding the cache's lock NAME, so that a second run waits for this one rather than
+# deleting its work.
+take_cached() {
+    local name=$1 folder=$2 lock
+    mkdir -p "$cache"
+    exec {lock}>"$cache/.lock-$name"
+    flock "$lock"
+    if [ -f "$folder/.complete" ]; then
+        echo "$folder"
+        exit 0
+    fi
+}
+
 build_preset() {
     (cd "$top" && cmake --preset "$1" >/dev/null && cmake --build --preset "$1")
 }

@@ -40,13 +40,7 @@ security=$(archive_of "$codename-security")
 key=$( (echo "$suite $mirror $security"; printf '%s\n' "${packages[@]}") | sha256sum | cut -c1-12)
 root=$cache/root-$suite-$key
 
-mkdir -p "$cache"
-exec 8>"$cache/.lock-root-$key"
-flock 8
-if [ -f "$root/.complete" ]; then
-    echo "$root"
-    exit 0
-fi
+take_cached "root-$key" "$root"
 
 started=$(date +%s)
 rm -rf "$root"

@@ -77,15 +77,7 @@ key=$( (echo "$qt_package_version $mingw_version file-prefix-map source-date-epo
     sha256sum | cut -c1-12)
 prefix=$cache/qt-$qt_version-mingw-$key
 
-# One build of a toolkit at a time: a second run waits for the first rather than deleting its
-# work.
-mkdir -p "$cache"
-exec 9>"$cache/.lock-$key"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-    echo "$prefix"
-    exit 0
-fi
+take_cached "$key" "$prefix"
 
 started=$(date +%s)
 work=$cache/work-$key
