@@ -2,7 +2,7 @@
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
 # real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip, the
 # installer ordering-system-windows-x64-setup.exe and the source of their Qt libraries beside
-# them, signed when a certificate is given (README, "Signing a release"), then tests the
+# them, signed when a certificate is given (docs/windows-release.md, "Signing a release"), then tests the
 # installer under Wine, checks what they ship and that a second build of them gives the same
 # bytes, or, signed, the same bytes once the signatures are removed.
 # The first run also makes a Debian 13 root, whose mingw-w64 compiles everything for Windows,
@@ -36,7 +36,7 @@ scripts/check-windows-zip.sh "$zip"
 scripts/check-qt-source.sh "$qt_source"
 rm -rf build/windows-again
 "$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
-# Signed when a certificate is given (README, "Signing a release"); the second build never
+# Signed when a certificate is given (docs/windows-release.md, "Signing a release"); the second build never
 # is, and a signed release must be it with its signatures removed.
 env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
     "$in_root" cmake --build build/windows-again --target windows-installer >/dev/null
