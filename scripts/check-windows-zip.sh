@@ -89,6 +89,10 @@ grep -q 'VALUE "ProductName", "Ordering System"' <<<"$resources" || fault "no ve
 { grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
     grep -q 'PerMonitorV2' <<<"$resources"; } || fault "no manifest in the program"
 
+[ -z "$(find "$folder" ! -type f ! -type d)" ] || fault "links or other than plain files"
+# Windows takes names that differ only in case for one file.
+twice=$(cd "$folder" && find . | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
+[ -z "$twice" ] || fault "names Windows takes for one file: ${twice//$'\n'/, }"
 # Last, so that a file spoilt otherwise is named by its own fault first: every file is the
 # one its bill of materials lists, and the document lists every file.
 sbom=$(python3 "$(dirname "$0")/windows-sbom.py" check "$folder" 2>&1) || fault "$sbom"

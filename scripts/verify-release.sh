@@ -52,11 +52,22 @@ cmp -s "$published/$folder-qt-source.tar" "$local/$folder-qt-source.tar" ||
 extra=$(comm -23 <(unzip -Z1 "$published/$folder.zip" | sort) <(unzip -Z1 "$local/$folder.zip" | sort))
 [ -z "$extra" ] || differs "$folder.zip holds what the local zip does not: ${extra//$'\n'/, }"
 unzip -q "$published/$folder.zip" -d "$work/zip"
+# Only plain files, and nothing in the zip but what they pack to: no links, and no bytes that
+# unzip does not read (another zip hidden in front).
+[ -z "$(find "$work/zip" ! -type f ! -type d)" ] || differs "$folder.zip holds links"
+python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/repacked.zip" "$epoch"
+cmp -s "$work/repacked.zip" "$published/$folder.zip" ||
+    differs "$folder.zip holds more than its files, or other times or modes than the local build's"
 said=$("$here/check-windows-signatures.sh" "$work/zip/$folder" "$pinned")
 echo "$said"
 signer=$(sed -n '$s/^\([0-9a-f]\{64\}\)$/\1/p' <<<"$said")
-python3 "$here/windows-sbom.py" check "$work/zip/$folder" >&2 ||
-    differs "$folder.zip holds a file its bill of materials does not describe"
+# Its bill of materials must be the very document the build writes for these files.
+sbom=$work/zip/$folder/ordering-system.spdx.json
+cp "$sbom" "$work/published.spdx.json"
+{ python3 "$here/windows-sbom.py" check "$work/zip/$folder" >&2 &&
+    python3 "$here/windows-sbom.py" rehash "$work/zip/$folder" &&
+    cmp -s "$sbom" "$work/published.spdx.json"; } ||
+    differs "$folder.zip's bill of materials is not the one a build writes for its files"
 unsign "$work/zip"
 # Its bill of materials names the signed files' digests; unsigned, the local build's.
 python3 "$here/windows-sbom.py" rehash "$work/zip/$folder"

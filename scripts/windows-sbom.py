@@ -165,19 +165,37 @@ def rehash(folder):
 
 def check(folder):
     """Exits non-zero, saying which, when a file differs from the document or one is missing."""
-    with open(os.path.join(folder, DOCUMENT), encoding="utf-8") as f:
-        document = json.load(f)
-    listed = {entry["fileName"][2:]: {c["algorithm"]: c["checksumValue"] for c in entry["checksums"]}
-              for entry in document["files"]}
+    try:
+        with open(os.path.join(folder, DOCUMENT), encoding="utf-8") as f:
+            document = json.load(f, object_pairs_hook=unique_keys)
+        entries = [(entry["fileName"], {c["algorithm"]: c["checksumValue"]
+                                        for c in entry["checksums"]})
+                   for entry in document["files"]]
+    except (OSError, ValueError, KeyError, TypeError) as error:
+        sys.exit(f"{DOCUMENT} cannot be read: {error}")
+    listed = {}
+    for name, checksums in entries:
+        if not name.startswith("./") or name[2:] in listed:
+            sys.exit(f"{DOCUMENT} names {name} wrongly or twice")
+        listed[name[2:]] = checksums
     present = files_of(folder)
     faults = [name + " is not in " + DOCUMENT for name in present if name not in listed]
     faults += [name + ", in " + DOCUMENT + ", is missing" for name in listed if name not in present]
-    faults += [name + " differs from its SHA-256 in " + DOCUMENT for name in present
-               if name in listed and listed[name].get("SHA256") != digest(os.path.join(folder, name), "sha256")]
+    faults += [name + " differs from its digests in " + DOCUMENT for name in present
+               if name in listed and any(listed[name].get(algorithm.upper())
+                                         != digest(os.path.join(folder, name), algorithm)
+                                         for algorithm in ("sha1", "sha256"))]
     if faults:
         sys.exit("\n".join(faults))
     parts = [p for p in document["packages"] if p["SPDXID"].startswith("SPDXRef-Package-qtbase-")]
     print(f"{DOCUMENT}: {len(listed)} files with their SHA-256, {len(parts)} parts of Qt")
+
+
+def unique_keys(pairs):
+    keys = [key for key, _ in pairs]
+    if len(keys) != len(set(keys)):
+        raise ValueError("a key given twice")
+    return dict(pairs)
 
 
 if __name__ == "__main__":

@@ -32,7 +32,8 @@ while IFS='|' read -r name spoil message; do
     expect_refused check-windows-zip.sh "$work/spoilt.zip" "$name" "$message"
 done <<'EOF'
 a library with symbols|"$in_root" x86_64-w64-mingw32-objcopy --strip-debug "$libstdcxx" libstdc++-6.dll|libstdc++-6.dll keeps its symbols
-a picture its bill of materials does not list|printf x >>s.jpg|s.jpg differs from its SHA-256 in ordering-system.spdx.json
+a picture its bill of materials does not list|printf x >>s.jpg|s.jpg differs from its digests in ordering-system.spdx.json
+a second Qt6Core.dll by case|cp Qt6Gui.dll Qt6core.dll|names Windows takes for one file: ./qt6core.dll
 no windows platform plugin|rm platforms/qwindows.dll|no ordering-system-windows-x64/platforms/qwindows.dll
 no libwinpthread-1.dll|rm libwinpthread-1.dll|no ordering-system-windows-x64/libwinpthread-1.dll
 no source archive named|sed -i '/qt-source.tar/d' README.txt|README.txt does not say: ordering-system-windows-x64-qt-source.tar

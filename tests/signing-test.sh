@@ -165,6 +165,14 @@ release_refuses_extra_file() {
     if said=$("$scripts/check-windows-zip.sh" spoilt/$folder.zip 2>&1); then return 1; fi
     grep -F "Start here - ordering-system.exe is outside $folder/" <<<"$said"
 }
+release_refuses_false_bill() {
+    # One SHA-1 wrong, the zip packed again as the build packs it: only the document lies.
+    release_refused "bill of materials is not the one a build writes for its files" \
+        "unzip -q $folder.zip -d u && rm $folder.zip &&
+        sed -i '0,/\"checksumValue\": \"[0-9a-f]\\{40\\}\"/s//\"checksumValue\": \"$(printf '%040d' 0)\"/' \
+            u/$folder/ordering-system.spdx.json &&
+        python3 $scripts/pack-folder.py u $folder $folder.zip \$(cat ../build/windows-release-epoch.txt)"
+}
 release_refuses_stranger_installer() {
     release_refused "$folder-setup.exe is signed by another certificate" \
         "osslsigncode remove-signature -in $folder-setup.exe -out unsigned.exe >/dev/null &&
@@ -242,6 +250,7 @@ row "the zip checker refuses a release with one DLL signed by another" checker_r
 row "the zip checker refuses a DLL with a byte of its signature flipped" checker_refuses_flipped_byte
 row "the zip checker refuses a DLL signed under the same names by another CA" checker_refuses_forger
 row "the release check and the zip checker refuse a file beside the zip's folder" release_refuses_extra_file
+row "the release check refuses a bill of materials that lies" release_refuses_false_bill
 row "the release check refuses an installer signed by another" release_refuses_stranger_installer
 row "the release check refuses a release not by the publisher named" release_refuses_other_publisher
 row "the password is in no argument and no log" password_hidden
