@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
-# real-window test under Wine, and writes build/windows/ordering-system-windows-x64.zip, the
-# installer ordering-system-windows-x64-setup.exe and the source of their Qt libraries beside
-# them, signed when a certificate is given (docs/windows-release.md, "Signing a release"), then tests the
+# real-window test under Wine, and writes the release (windows/release.cmake) in build/windows:
+# ordering-system-windows-x64.zip, the installer ordering-system-windows-x64-setup.exe and the
+# source of their Qt libraries beside them, signed when a certificate is given (docs/windows-release.md, "Signing a release"), then tests the
 # installer under Wine, checks what they ship and that a second build of them gives the same
 # bytes, or, signed, the same bytes once the signatures are removed.
 # The first run also makes a Debian 13 root, whose mingw-w64 compiles everything for Windows,
@@ -10,14 +10,16 @@
 # here, under this machine's Wine.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
+source "$top/windows/scripts/common.sh"
 
 install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 \
     dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
 
-ORDERING_WINDOWS_QT=$("$top/scripts/windows-toolkit.sh" | tail -n 1)
-ORDERING_WINDOWS_ROOT=$("$top/scripts/windows-root.sh" | tail -n 1)
+scripts=$top/windows/scripts
+ORDERING_WINDOWS_QT=$("$scripts/windows-toolkit.sh" | tail -n 1)
+ORDERING_WINDOWS_ROOT=$("$scripts/windows-root.sh" | tail -n 1)
 export ORDERING_WINDOWS_QT ORDERING_WINDOWS_ROOT
-in_root=$top/scripts/in-windows-root.sh
+in_root=$scripts/in-windows-root.sh
 export WINEPREFIX=${WINEPREFIX:-$cache/wine-prefix} WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX"
@@ -26,22 +28,22 @@ fi
 
 cd "$top"
 "$in_root" cmake --preset windows >/dev/null
-"$in_root" cmake --build --preset windows --target all windows-zip windows-installer
+"$in_root" cmake --build --preset windows --target all windows-release
 ctest --preset windows
 
-zip=build/windows/ordering-system-windows-x64.zip
-qt_source=build/windows/ordering-system-windows-x64-qt-source.tar
-installer=build/windows/ordering-system-windows-x64-setup.exe
-scripts/check-windows-zip.sh "$zip"
-scripts/check-qt-source.sh "$qt_source"
+zip=build/windows/$release_folder.zip
+qt_source=build/windows/$release_folder-qt-source.tar
+installer=build/windows/$release_folder-setup.exe
+"$scripts/check-windows-zip.sh" "$zip"
+"$scripts/check-qt-source.sh" "$qt_source"
 rm -rf build/windows-again
 "$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
 # Signed when a certificate is given (docs/windows-release.md, "Signing a release"); the second build never
 # is, and a signed release must be it with its signatures removed.
 env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
-    "$in_root" cmake --build build/windows-again --target windows-installer >/dev/null
+    "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
 if [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]; then
-    scripts/verify-release.sh build/windows build/windows-again
+    "$scripts/verify-release.sh" build/windows build/windows-again
     echo "Signed: ordering-system.exe, every DLL, the installer and the uninstaller it writes"
 else
     for file in "$zip" "$qt_source" "$installer"; do

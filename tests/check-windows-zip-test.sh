@@ -4,7 +4,7 @@
 #   check-windows-zip-test.sh ZIP   (the Qt source archive beside it)
 set -euo pipefail
 zip=$(realpath "$1")
-scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+scripts=$(cd "$(dirname "$0")/../windows/scripts" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 folder=ordering-system-windows-x64

@@ -5,7 +5,7 @@
 #   signing-test.sh SOURCE-DIR
 set -euo pipefail
 source=$(realpath "$1")
-scripts=$source/scripts
+scripts=$source/windows/scripts
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -60,10 +60,10 @@ export ORDERING_ROOT_BINDS=$work
     "-DORDERING_PUBLISHER=Publisher, publisher@example.com" >/dev/null)
 PATH=$work/shim:$PATH ORDERING_SIGN_PKCS12=$work/Publisher.p12 \
     ORDERING_SIGN_PASSWORD_FILE=$work/Publisher.pass \
-    "$in_root" cmake --build build --target windows-installer >signed.log 2>&1 || { cat signed.log; exit 1; }
+    "$in_root" cmake --build build --target windows-release >signed.log 2>&1 || { cat signed.log; exit 1; }
 mkdir published
 cp build/$folder.zip build/$folder-setup.exe build/$folder-qt-source.tar published/
-"$in_root" cmake --build build --target windows-installer >unsigned.log 2>&1 || { cat unsigned.log; exit 1; }
+"$in_root" cmake --build build --target windows-release >unsigned.log 2>&1 || { cat unsigned.log; exit 1; }
 unzip -q published/$folder.zip -d signed
 unzip -q build/$folder.zip -d unsigned
 

@@ -152,7 +152,7 @@ class InstallerTest(unittest.TestCase):
                if not name.startswith("ORDERING_SIGN_")}
         # Run where CPack runs it, with the Windows build root's makensis, which built the
         # installer under test: the project names the signing script by a relative name.
-        subprocess.run([os.path.join(SOURCE, "scripts", "in-windows-root.sh"), "makensis",
+        subprocess.run([os.path.join(SOURCE, "windows", "scripts", "in-windows-root.sh"), "makensis",
                         "-NOCD", "-V1", os.path.join(older, "project.nsi")],
                        check=True, env=dict(env, ORDERING_ROOT_BINDS=self.root), cwd=project)
         return setup

@@ -4,11 +4,12 @@
 # version, the toolchain file and the options. Runs every build step inside that root.
 # Prints the install prefix as its last line.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/common.sh"
 
-ORDERING_WINDOWS_ROOT=$("$top/scripts/windows-root.sh" | tail -n 1)
+ORDERING_WINDOWS_ROOT=$("$here/windows-root.sh" | tail -n 1)
 export ORDERING_WINDOWS_ROOT
-in_root=$top/scripts/in-windows-root.sh
+in_root=$here/in-windows-root.sh
 qt_package_version=$(awk '$1 == "qt6-base-dev-tools" { print $2 }' "$ORDERING_WINDOWS_ROOT/packages.txt")
 qt_version=${qt_package_version%%+*}
 case $qt_version in
@@ -70,7 +71,7 @@ for root, _, files in sorted(os.walk(".")):
             shutil.copy(name, os.path.join(notices, name))
 PY
 }
-toolchain=$top/cmake/mingw-w64-x86_64.cmake
+toolchain=$top/windows/mingw-w64-x86_64.cmake
 key=$( (echo "$qt_package_version $mingw_version file-prefix-map source-date-epoch kept-source"
     cat "$ORDERING_WINDOWS_ROOT/packages.txt"; printf '%s\n' "${options[@]}"
     cat "$toolchain"; declare -f patch_source) |

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Runs a command inside the Windows build root (ORDERING_WINDOWS_ROOT, made by
-# scripts/windows-root.sh), with the repository, the cache, the working folder, the folders of
-# the signing files and ORDERING_ROOT_BINDS at the same paths as outside. The root's own files
+# windows-root.sh), with the repository, the cache, the working folder, the folders of the
+# signing files and ORDERING_ROOT_BINDS (folders, one per line) at the same paths as outside. The root's own files
 # are read-only, and nothing stays mounted afterwards: bubblewrap's mounts live in a namespace
 # that ends with the command.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
-root=${ORDERING_WINDOWS_ROOT:?the Windows build root, from scripts/windows-root.sh}
+root=${ORDERING_WINDOWS_ROOT:?the Windows build root, from windows/scripts/windows-root.sh}
 folders=("$top" "$cache" "$PWD")
+# A git worktree keeps its history in its main repository's folder, which the build reads.
+history=$(git -C "$top" rev-parse --path-format=absolute --git-common-dir 2>/dev/null) &&
+    folders+=("$history")
 for file in "${ORDERING_SIGN_PKCS12:-}" "${ORDERING_SIGN_PASSWORD_FILE:-}" "${ORDERING_SIGN_CERT:-}" \
     "${ORDERING_SIGN_PKCS11_MODULE:-}" "${SOFTHSM2_CONF:-}"; do
     [ -f "$file" ] && folders+=("$(dirname "$(realpath "$file")")")
 done
 [ -d "${ORDERING_SIGN_FROM:-}" ] && folders+=("$(realpath "$ORDERING_SIGN_FROM")")
-read -r -a extra <<<"${ORDERING_ROOT_BINDS:-}"
+extra=()
+[ -z "${ORDERING_ROOT_BINDS:-}" ] || mapfile -t extra <<<"$ORDERING_ROOT_BINDS"
 binds=()
 for folder in "${folders[@]}" "${extra[@]}"; do
     binds+=(--bind "$folder" "$folder")

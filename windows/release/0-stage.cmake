@@ -1,7 +1,35 @@
-# Packs the Windows folder reproducibly: README.txt names the commit, the binaries are
-# stripped with the commit's time in their headers, and the zip holds nothing that differs
-# between two builds of one commit. Beside it, the Qt source archive: the source of the Qt
-# libraries in the zip, stamped with the time that build used.
+# Stage 0, the facts of the release that the zip and the installer share: the commit it is
+# built from, the time stamped on every file, and README.txt, which names both and tells where
+# the Qt source is. Run at each build by the target windows-stage, since the commit changes
+# without CMake knowing; it writes README.txt and windows-release-epoch.txt in the build folder.
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+    # Whoever passes the release on must tell where the Qt source is, or offer it in writing.
+    # A release (signed, or ORDERING_RELEASE) must name its publisher with an address, or the
+    # source's address; a development build keeps the default and says it is not for passing
+    # on. Both are taken from the environment too, so that ./windows.sh's second build, which
+    # must write the same README.txt, has them.
+    set(publisher "the ${WINDOWS_PRODUCT} developers")
+    if(DEFINED ENV{ORDERING_PUBLISHER})
+        set(publisher "$ENV{ORDERING_PUBLISHER}")
+    endif()
+    set(ORDERING_PUBLISHER "${publisher}" CACHE STRING
+        "The publisher of the Windows release, with an address: the installer's publisher and \
+where README.txt's written offer of the Qt source sends a request")
+    set(ORDERING_QT_SOURCE_URL "$ENV{ORDERING_QT_SOURCE_URL}" CACHE STRING
+        "Where the Qt source archive is published; README.txt quotes it, else offers it in writing")
+    option(ORDERING_RELEASE "A build for publishing, signed or not: it needs ORDERING_PUBLISHER \
+with an address, or ORDERING_QT_SOURCE_URL" OFF)
+    add_custom_target(windows-stage
+        COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DBINARY_DIR=${CMAKE_BINARY_DIR}
+                -DFOLDER=${WINDOWS_FOLDER} "-DPRODUCT=${WINDOWS_PRODUCT}"
+                -DORDERING_VERSION=${ORDERING_VERSION} -DQT_VERSION=${Qt6_VERSION}
+                "-DQT_SOURCE_URL=${ORDERING_QT_SOURCE_URL}" "-DPUBLISHER=${ORDERING_PUBLISHER}"
+                -DRELEASE=${ORDERING_RELEASE} -P ${CMAKE_CURRENT_LIST_FILE}
+        COMMENT "Naming the commit and its time in README.txt"
+        VERBATIM)
+    return()
+endif()
+
 find_package(Git QUIET)
 set(ORDERING_COMMIT "unknown")
 set(epoch "$ENV{SOURCE_DATE_EPOCH}")
@@ -20,11 +48,10 @@ if(GIT_FOUND)
     endif()
 endif()
 if(epoch STREQUAL "")
-    message(FATAL_ERROR "Neither git nor SOURCE_DATE_EPOCH gives the time to stamp the zip with")
+    message(FATAL_ERROR "Neither git nor SOURCE_DATE_EPOCH gives the time to stamp the release with")
 endif()
-
-# The installer's programs are stripped with the same time.
 file(WRITE ${BINARY_DIR}/windows-release-epoch.txt ${epoch})
+
 # Clear directions to the Qt source, or else a written offer of it dated by the commit.
 # configure_file gives CR LF to the template's line ends, not to those inside a value.
 set(release ${RELEASE})
@@ -32,7 +59,7 @@ if(NOT "$ENV{ORDERING_SIGN_PKCS12}$ENV{ORDERING_SIGN_PKCS11_MODULE}" STREQUAL ""
     set(release ON)
 endif()
 set(development "")
-if(NOT QT_SOURCE_URL AND PUBLISHER STREQUAL "the Ordering System developers")
+if(NOT QT_SOURCE_URL AND PUBLISHER STREQUAL "the ${PRODUCT} developers")
     if(release)
         message(FATAL_ERROR "A release, signed or ORDERING_RELEASE, must say who gives the Qt "
             "source: -DORDERING_PUBLISHER='name, address' or -DORDERING_QT_SOURCE_URL=...")
@@ -55,28 +82,3 @@ else()
 endif()
 configure_file(${SOURCE_DIR}/windows/README.txt.in ${BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
-# strip writes this time into each header it rewrites, instead of the time of day.
-set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-set(stage ${BINARY_DIR}/windows-zip-stage)
-file(REMOVE_RECURSE ${stage})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --config ${CONFIG}
-        --prefix ${stage}/${FOLDER}
-    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/pack-folder.py ${stage} ${FOLDER} ${ZIP}
-        ${epoch}
-    COMMAND_ERROR_IS_FATAL ANY)
-# Its bill of materials goes beside it too, for a shop's IT to read before unpacking.
-configure_file(${stage}/${FOLDER}/ordering-system.spdx.json ${SBOM} COPYONLY)
-
-file(STRINGS ${QT_SOURCE}/SOURCE.txt qt_epoch REGEX "SOURCE_DATE_EPOCH=[0-9]+$")
-string(REGEX REPLACE ".*=" "" qt_epoch "${qt_epoch}")
-if(qt_epoch STREQUAL "")
-    message(FATAL_ERROR "${QT_SOURCE}/SOURCE.txt names no SOURCE_DATE_EPOCH")
-endif()
-get_filename_component(source_folder ${QT_SOURCE_TAR} NAME_WE)
-set(stage ${BINARY_DIR}/windows-qt-source-stage)
-file(REMOVE_RECURSE ${stage})
-file(COPY ${QT_SOURCE}/ DESTINATION ${stage}/${source_folder})
-execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/scripts/pack-folder.py ${stage} ${source_folder}
-        ${QT_SOURCE_TAR} ${qt_epoch}
-    COMMAND_ERROR_IS_FATAL ANY)

@@ -1,14 +1,15 @@
 """Writes the SPDX 2.3 bill of materials of the Windows folder as shipped, or checks a folder
 against the one it holds.
-    windows-sbom.py write FOLDER OUT QT_SBOM EPOCH NAME=VERSION... 
+    windows-sbom.py write FOLDER OUT QT_SBOM EPOCH RELEASE NAME=VERSION...
     windows-sbom.py check FOLDER
     windows-sbom.py rehash FOLDER
-NAME=VERSION gives the program's, Qt's and the runtimes' versions (ordering-system, qtbase,
-gcc-runtime, mingw-w64). The parts of Qt come from Qt's own bill of materials (QT_SBOM): the
-third-party code inside the Qt libraries and plugins the folder ships, each with its version
-and licence. Every file in the folder but the document itself is listed with its SHA-256, so
-the document changes with the bytes it describes and with nothing else: rehash gives the
-document of the same folder with other bytes (its programs' signatures removed)."""
+RELEASE is the release's name (its folder in the zip). NAME=VERSION gives the program's, Qt's
+and the runtimes' versions (ordering-system, qtbase, gcc-runtime, mingw-w64). The parts of Qt
+come from Qt's own bill of materials (QT_SBOM): the third-party code inside the Qt libraries
+and plugins the folder ships, each with its version and licence. Every file in the folder but
+the document itself is listed with its SHA-256, so the document changes with the bytes it
+describes and with nothing else: rehash gives the document of the same folder with other
+bytes (its programs' signatures removed)."""
 
 import hashlib
 import json
@@ -83,7 +84,7 @@ def spdx_id(text):
     return "SPDXRef-" + re.sub(r"[^A-Za-z0-9.-]", "-", text)
 
 
-def write(folder, out, qt_sbom, epoch, versions):
+def write(folder, out, qt_sbom, epoch, release, versions):
     names = files_of(folder)
     files, owner = [], {}
     for name in names:
@@ -131,7 +132,7 @@ def write(folder, out, qt_sbom, epoch, versions):
                  for ref in sorted(used)]
     document = {
         "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",
-        "name": "ordering-system-windows-x64-" + versions["ordering-system"],
+        "name": release + "-" + versions["ordering-system"],
         "documentNamespace": "",
         "creationInfo": {"created": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)),
                          "creators": ["Tool: ordering-system windows-sbom.py"]},
@@ -200,8 +201,8 @@ def unique_keys(pairs):
 
 if __name__ == "__main__":
     if sys.argv[1] == "write":
-        write(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]),
-              dict(arg.split("=", 1) for arg in sys.argv[6:]))
+        write(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]), sys.argv[6],
+              dict(arg.split("=", 1) for arg in sys.argv[7:]))
     elif sys.argv[1] == "rehash":
         rehash(sys.argv[2])
     else:

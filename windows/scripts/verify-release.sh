@@ -9,7 +9,7 @@
 #     unsigned bytes it has;
 #   - the Qt source archive is the local one.
 # Every signature, the installer's and those of the files inside it included, must verify
-# (scripts/check-windows-signatures.sh) and be by one certificate; given CERT_SHA256, the
+# (check-windows-signatures.sh) and be by one certificate; given CERT_SHA256, the
 # SHA-256 of the publisher's certificate in DER form, which the publisher publishes beside
 # the release, by that one. Exits non-zero, saying what differs, on the first difference.
 #   verify-release.sh PUBLISHED LOCAL [CERT_SHA256]
@@ -18,16 +18,14 @@ published=$(realpath "$1")
 local=$(realpath "$2")
 pinned=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
-folder=ordering-system-windows-x64
+source "$here/common.sh"
+checking=Release
+folder=$release_folder
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-differs() {
-    echo "Release: $*" >&2
-    exit 1
-}
 for file in "$folder.zip" "$folder-setup.exe" "$folder-qt-source.tar"; do
-    [ -f "$published/$file" ] || differs "no $file in $published"
-    [ -f "$local/$file" ] || differs "no $file in $local"
+    [ -f "$published/$file" ] || fail "no $file in $published"
+    [ -f "$local/$file" ] || fail "no $file in $local"
 done
 epoch=$(cat "$local/windows-release-epoch.txt")
 config=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$local/CMakeCache.txt")
@@ -42,22 +40,22 @@ unsign() {
         osslsigncode remove-signature -in "$binary" -out "$binary.unsigned" >/dev/null
         mv "$binary" "$work/from/$(sha256sum <"$binary.unsigned" | cut -c1-64)"
         mv "$binary.unsigned" "$binary"
-    done < <(find "$1" \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+    done < <(binaries "$1")
 }
 
 cmp -s "$published/$folder-qt-source.tar" "$local/$folder-qt-source.tar" ||
-    differs "$folder-qt-source.tar differs from the local one"
+    fail "$folder-qt-source.tar differs from the local one"
 
 # Nothing the local zip does not have, in its folder or beside it.
 extra=$(comm -23 <(unzip -Z1 "$published/$folder.zip" | sort) <(unzip -Z1 "$local/$folder.zip" | sort))
-[ -z "$extra" ] || differs "$folder.zip holds what the local zip does not: ${extra//$'\n'/, }"
+[ -z "$extra" ] || fail "$folder.zip holds what the local zip does not: ${extra//$'\n'/, }"
 unzip -q "$published/$folder.zip" -d "$work/zip"
 # Only plain files, and nothing in the zip but what they pack to: no links, and no bytes that
 # unzip does not read (another zip hidden in front).
-[ -z "$(find "$work/zip" ! -type f ! -type d)" ] || differs "$folder.zip holds links"
+[ -z "$(find "$work/zip" ! -type f ! -type d)" ] || fail "$folder.zip holds links"
 python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/repacked.zip" "$epoch"
 cmp -s "$work/repacked.zip" "$published/$folder.zip" ||
-    differs "$folder.zip holds more than its files, or other times or modes than the local build's"
+    fail "$folder.zip holds more than its files, or other times or modes than the local build's"
 said=$("$here/check-windows-signatures.sh" "$work/zip/$folder" "$pinned")
 echo "$said"
 signer=$(sed -n '$s/^\([0-9a-f]\{64\}\)$/\1/p' <<<"$said")
@@ -67,7 +65,7 @@ cp "$sbom" "$work/published.spdx.json"
 { python3 "$here/windows-sbom.py" check "$work/zip/$folder" >&2 &&
     python3 "$here/windows-sbom.py" rehash "$work/zip/$folder" &&
     cmp -s "$sbom" "$work/published.spdx.json"; } ||
-    differs "$folder.zip's bill of materials is not the one a build writes for its files"
+    fail "$folder.zip's bill of materials is not the one a build writes for its files"
 unsign "$work/zip"
 # Its bill of materials names the signed files' digests; unsigned, the local build's.
 python3 "$here/windows-sbom.py" rehash "$work/zip/$folder"
@@ -75,14 +73,14 @@ python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/unsigned.zip" "$epoc
 if ! cmp -s "$work/unsigned.zip" "$local/$folder.zip"; then
     unzip -q "$local/$folder.zip" -d "$work/local"
     diff -rq "$work/zip" "$work/local" >&2 || true
-    differs "$folder.zip, its signatures removed, differs from the local zip"
+    fail "$folder.zip, its signatures removed, differs from the local zip"
 fi
 echo "Release: $folder.zip, $(find "$work/from" -type f | wc -l) signatures removed, is the local zip"
 
 setup=$published/$folder-setup.exe
 if python3 "$here/pe-checksum.py" --signed "$setup"; then
     osslsigncode remove-signature -in "$setup" -out "$work/setup.exe" >/dev/null
-    [ -n "$signer" ] || differs "$folder-setup.exe is signed, the zip's files are not"
+    [ -n "$signer" ] || fail "$folder-setup.exe is signed, the zip's files are not"
     7zz x -bso0 -bsp0 -o"$work/setup" "$setup"
     cp "$setup" "$work/setup/$folder-setup.exe"
     "$here/check-windows-signatures.sh" "$work/setup" "$signer"
@@ -90,20 +88,20 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     unsign "$work/setup"
     # The installer as the local build makes it with the published signed files.
     # In the Windows build root, whose makensis built the local installer.
-    env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE ORDERING_SIGN_FROM="$work/from" \
-        ORDERING_ROOT_BINDS="$work $(realpath "$local")" SOURCE_DATE_EPOCH="$epoch" \
+    ORDERING_SIGN_FROM="$work/from" ORDERING_ROOT_BINDS="$work"$'\n'"$local" SOURCE_DATE_EPOCH="$epoch" \
         "$here/in-windows-root.sh" cpack --config "$local/CPackConfig.cmake" -C "$config" \
-        -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; differs "CPack failed"; }
+        -D CPACK_ORDERING_SIGN="$here/sign-from-published.sh" -B "$work/cpack" \
+        >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "CPack failed"; }
     if ! cmp -s "$work/setup.exe" "$work/cpack/$folder-setup.exe"; then
         7zz x -bso0 -bsp0 -o"$work/rebuilt" "$work/cpack/$folder-setup.exe"
         unsign "$work/rebuilt"
         diff -rq "$work/setup" "$work/rebuilt" >&2 || true
-        differs "$folder-setup.exe, its signature removed, differs from the local build's with the published signed files"
+        fail "$folder-setup.exe, its signature removed, differs from the local build's with the published signed files"
     fi
     echo "Release: $folder-setup.exe, its signature removed, is the local installer with the published signed files"
 else
-    [ -z "$signer" ] || differs "$folder-setup.exe is not signed, the zip's files are"
-    cmp -s "$setup" "$local/$folder-setup.exe" || differs "$folder-setup.exe differs from the local one"
+    [ -z "$signer" ] || fail "$folder-setup.exe is not signed, the zip's files are"
+    cmp -s "$setup" "$local/$folder-setup.exe" || fail "$folder-setup.exe differs from the local one"
     echo "Release: $folder-setup.exe is not signed, and is the local installer"
 fi
 echo "Release: $folder-qt-source.tar is the local one"

@@ -14,48 +14,26 @@
 # With --reuse DIR, a file already signed with the same certificate, keyed by its unsigned
 # bytes, is taken from DIR: the zip and the installer then carry the same signed bytes.
 # With --into DIR, the files are copied into DIR, emptied first, and the copies signed: the
-# NSIS plugins the installer unpacks and loads. With ORDERING_SIGN_FROM=DIR
-# (scripts/verify-release.sh), nothing is signed: each file is replaced by DIR/SHA256, the
-# published signed file whose unsigned bytes have that SHA-256.
+# NSIS plugins the installer unpacks and loads.
 #   sign-windows.sh [--reuse DIR] [--into DIR] FILE...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+checking=Signing
 reuse=
 if [ "${1:-}" = --reuse ]; then
     reuse=$2
     shift 2
 fi
 if [ "${1:-}" = --into ]; then
-    rm -rf "$2"
-    mkdir -p "$2"
-    cp "${@:3}" "$2"
-    copies=()
-    for file in "${@:3}"; do
-        copies+=("$2/${file##*/}")
-    done
+    copy_into "$2" "${@:3}"
     set -- "${copies[@]}"
 fi
-fail() {
-    echo "Signing: $*" >&2
-    exit 1
-}
 readable() {
     { [ -f "$2" ] && [ -r "$2" ]; } || fail "$1=$2 is no readable file"
 }
 
 python3 "$here/pe-checksum.py" "$@"
-
-if [ -n "${ORDERING_SIGN_FROM:-}" ]; then
-    for file; do
-        published=$ORDERING_SIGN_FROM/$(sha256sum <"$file" | cut -c1-64)
-        if [ -f "$published" ]; then
-            cp "$published" "$file"
-        else
-            echo "No published signed file gives ${file##*/}: left unsigned"
-        fi
-    done
-    exit 0
-fi
 
 pkcs12=${ORDERING_SIGN_PKCS12:-}
 module=${ORDERING_SIGN_PKCS11_MODULE:-}
@@ -99,7 +77,7 @@ for file; do
             continue
         fi
     fi
-    if ! said=$(osslsigncode sign "${signer[@]}" -h sha256 -n "Ordering System" \
+    if ! said=$(osslsigncode sign "${signer[@]}" -h sha256 -n "$release_product" \
         -in "$file" -out "$file.signed" 2>&1); then
         rm -f "$file.signed"
         fail "osslsigncode could not sign ${file##*/}: $said"

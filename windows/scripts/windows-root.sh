@@ -4,7 +4,7 @@
 # prints its path as the last line. Keyed by what it is asked to hold; the packages it does
 # hold are listed in its /packages.txt.
 set -euo pipefail
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../scripts/common.sh"
 
 suite=trixie
 packages=(

@@ -8,21 +8,19 @@
 # Trusted roots: ORDERING_VERIFY_CAFILE (PEM), else osslsigncode's default bundle. Warns
 # loudly about signatures without a timestamp, which stop validating when the certificate
 # expires. Prints what it found, the certificate's SHA-256 last; exits non-zero, naming the
-# first file at fault.
+# first file at fail.
 #   check-windows-signatures.sh FOLDER [CERT_SHA256]
 set -euo pipefail
 folder=$1
 pinned=$(tr 'A-F' 'a-f' <<<"${2:-}")
 here=$(cd "$(dirname "$0")" && pwd)
-fault() {
-    echo "Signatures: $*" >&2
-    exit 1
-}
+source "$here/common.sh"
+checking=Signatures
 [ -z "$pinned" ] || [[ $pinned =~ ^[0-9a-f]{64}$ ]] ||
-    fault "CERT_SHA256 must be 64 hex digits, the SHA-256 of the certificate in DER form"
+    fail "CERT_SHA256 must be 64 hex digits, the SHA-256 of the certificate in DER form"
 trusted=()
 if [ -n "${ORDERING_VERIFY_CAFILE:-}" ]; then
-    [ -f "$ORDERING_VERIFY_CAFILE" ] || fault "ORDERING_VERIFY_CAFILE=$ORDERING_VERIFY_CAFILE is no file"
+    [ -f "$ORDERING_VERIFY_CAFILE" ] || fail "ORDERING_VERIFY_CAFILE=$ORDERING_VERIFY_CAFILE is no file"
     trusted=(-CAfile "$ORDERING_VERIFY_CAFILE")
 fi
 
@@ -36,8 +34,8 @@ leaf() {
         sed -n 1p | tr 'A-F' 'a-f'
 }
 
-mapfile -d '' binaries < <(find "$folder" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z)
-[ ${#binaries[@]} -gt 0 ] || fault "no programs or libraries in $folder"
+mapfile -d '' binaries < <(binaries "$folder")
+[ ${#binaries[@]} -gt 0 ] || fail "no programs or libraries in $folder"
 signer=$pinned signed=() unsigned=() untimed=()
 for binary in "${binaries[@]}"; do
     name=${binary#"$folder"/}
@@ -47,33 +45,33 @@ for binary in "${binaries[@]}"; do
     fi
     if [ -z "$signer" ]; then
         signer=$(leaf "$binary")
-        [ -n "$signer" ] || fault "$name: osslsigncode names no certificate that signed it"
+        [ -n "$signer" ] || fail "$name: osslsigncode names no certificate that signed it"
     fi
     status=0
     said=$(osslsigncode verify "${trusted[@]}" -in "$binary" -require-leaf-hash "sha256:$signer" 2>&1) ||
         status=$?
     if grep -q '^Leaf hash match: failed' <<<"$said"; then
-        fault "$name is signed by another certificate, SHA-256 $(leaf "$binary")"
+        fail "$name is signed by another certificate, SHA-256 $(leaf "$binary")"
     fi
     if [ "$status" -ne 0 ] || ! grep -q '^Signature verification: ok' <<<"$said"; then
-        fault "$name: its signature does not verify:"$'\n'"$(grep -iE 'fail|error|mismatch' <<<"$said")"
+        fail "$name: its signature does not verify:"$'\n'"$(grep -iE 'fail|error|mismatch' <<<"$said")"
     fi
     # osslsigncode 2.5 shows both checksums, 2.9 both only when they differ.
     checksums=$(sed -n 's/^\(Current\|Calculated\) PE checksum *: *\([0-9A-F]*\).*/\2/p' <<<"$said" |
         sort -u | wc -l)
-    [ "$checksums" -le 1 ] || fault "$name: its PE checksum is not the true one"
+    [ "$checksums" -le 1 ] || fail "$name: its PE checksum is not the true one"
     ! grep -q '^Timestamp is not available' <<<"$said" || untimed+=("$name")
     signed+=("$name")
 done
 
 if [ ${#signed[@]} -eq 0 ]; then
-    [ -z "$pinned" ] || fault "nothing in $folder is signed, though a certificate is named"
+    [ -z "$pinned" ] || fail "nothing in $folder is signed, though a certificate is named"
     python3 "$here/pe-checksum.py" --check "${binaries[@]}" ||
-        fault "an unsigned file without its padding or true checksum"
+        fail "an unsigned file without its padding or true checksum"
     echo "Signatures: none; ${#binaries[@]} programs and libraries padded, with true checksums"
     exit 0
 fi
-[ ${#unsigned[@]} -eq 0 ] || fault "${unsigned[0]} is not signed, though others are"
+[ ${#unsigned[@]} -eq 0 ] || fail "${unsigned[0]} is not signed, though others are"
 if [ ${#untimed[@]} -gt 0 ]; then
     {
         echo "WARNING: ${#untimed[@]} of ${#signed[@]} signatures carry no timestamp (${untimed[0]} first):"

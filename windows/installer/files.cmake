@@ -41,7 +41,9 @@ foreach(folder IN LISTS folders)
 endforeach()
 string(APPEND names "!macroend\n!define INSTALLED_BYTES ${bytes}\n")
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/install-files.nsh "${install}")
-# The signing script beside the project, which cmake/NSIS.template.in runs by a relative name.
+# The signing script beside the project, which the template runs by a relative name, with
+# what it uses.
 get_filename_component(scripts ${CPACK_ORDERING_SIGN} DIRECTORY)
-file(COPY ${CPACK_ORDERING_SIGN} ${scripts}/pe-checksum.py DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
+configure_file(${CPACK_ORDERING_SIGN} ${CPACK_TOPLEVEL_DIRECTORY}/sign-windows.sh COPYONLY)
+file(COPY ${scripts}/common.sh ${scripts}/pe-checksum.py DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/installed-files.nsh "${names}")

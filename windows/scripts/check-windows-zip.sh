@@ -3,49 +3,48 @@
 # program needs, each stripped, README.txt with Windows line ends and the notices the licences
 # ask for, each licence text what its name says, and the icon, version information and
 # manifest in the program. Prints what it found; exits
-# non-zero, saying what is wrong, on the first fault. Each tool's output is taken whole
+# non-zero, saying what is wrong, on the first fail. Each tool's output is taken whole
 # before it is searched: a grep that stops at its first match would end the tool early.
 #   check-windows-zip.sh ZIP
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/common.sh"
+checking="Windows zip"
 zip=$1
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
-folder=$unpacked/ordering-system-windows-x64
-fault() {
-    echo "Windows zip: $*" >&2
-    exit 1
-}
+folder=$unpacked/$release_folder
 # One folder and nothing beside it: a shop starts what it sees first.
 entries=$(unzip -Z1 "$zip")
 while IFS= read -r entry; do
-    [[ $entry == ordering-system-windows-x64/* ]] || fault "$entry is outside ordering-system-windows-x64/"
+    [[ $entry == "$release_folder"/* ]] || fail "$entry is outside $release_folder/"
 done <<<"$entries"
 for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
     imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
     chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
-    [ -s "$folder/$file" ] || fault "no ordering-system-windows-x64/$file"
+    [ -s "$folder/$file" ] || fail "no $release_folder/$file"
 done
 # The native style's plugin, whose name changes with Qt's version.
-compgen -G "$folder/styles/q*style.dll" >/dev/null || fault "no style plugin in styles/"
+compgen -G "$folder/styles/q*style.dll" >/dev/null || fail "no style plugin in styles/"
 
 binaries=0
 while IFS= read -r -d '' binary; do
     name=${binary#"$folder"/}
     symbols=$(x86_64-w64-mingw32-objdump -t "$binary")
     sections=$(x86_64-w64-mingw32-objdump -h "$binary")
-    ! grep -q '^\[' <<<"$symbols" || fault "$name keeps its symbols"
-    ! grep -q ' \.debug' <<<"$sections" || fault "$name keeps debug sections"
+    ! grep -q '^\[' <<<"$symbols" || fail "$name keeps its symbols"
+    ! grep -q ' \.debug' <<<"$sections" || fail "$name keeps debug sections"
     binaries=$((binaries + 1))
-done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0)
+done < <(binaries "$folder")
 # Unsigned, padded with true checksums; signed, every one verified and by one certificate.
-"$(dirname "$0")/check-windows-signatures.sh" "$folder"
+"$here/check-windows-signatures.sh" "$folder"
 
 readme=$folder/README.txt
-[ -s "$readme" ] || fault "no README.txt"
-[ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fault "README.txt has Unix line ends"
+[ -s "$readme" ] || fail "no README.txt"
+[ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fail "README.txt has Unix line ends"
 notices=(
-    "ordering-system-windows-x64-qt-source.tar, published beside this"
+    "$release_folder-qt-source.tar, published beside this"
     "based in part on the work of the Independent JPEG Group"
     "copyright © 2024 The FreeType Project"
     "with the GCC Runtime Library Exception version 3.1"
@@ -55,20 +54,20 @@ notices=(
     "EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE."
 )
 for notice in "${notices[@]}"; do
-    grep -qF "$notice" "$readme" || fault "README.txt does not say: $notice"
+    grep -qF "$notice" "$readme" || fail "README.txt does not say: $notice"
 done
 # Where the Qt source is published, or a written offer of it.
 grep -qE $'^https?://[^ ]+\r$|for three years from [0-9]{4}-[0-9]{2}-[0-9]{2},' "$readme" ||
-    fault "README.txt neither says where the Qt source is nor offers it"
+    fail "README.txt neither says where the Qt source is nor offers it"
 # An offer by no one in particular is for a development build only, which says so.
 if grep -qF "the Ordering System developers will give it on request" "$readme"; then
     grep -qF "a development build, not for passing on" "$readme" ||
-        fault "README.txt offers the Qt source from no publisher, and is no development build"
+        fail "README.txt offers the Qt source from no publisher, and is no development build"
 fi
 # Each licence file, and a line of the text it must be.
 while IFS='|' read -r licence line; do
-    [ -f "$folder/licenses/$licence" ] || fault "no licenses/$licence"
-    grep -qF "$line" "$folder/licenses/$licence" || fault "licenses/$licence is not the text it names"
+    [ -f "$folder/licenses/$licence" ] || fail "no licenses/$licence"
+    grep -qF "$line" "$folder/licenses/$licence" || fail "licenses/$licence is not the text it names"
 done <<'EOF'
 Qt/LICENSES/LGPL-3.0-only.txt|GNU LESSER GENERAL PUBLIC LICENSE
 Qt/LICENSES/GPL-3.0-only.txt|GNU GENERAL PUBLIC LICENSE
@@ -84,17 +83,17 @@ mingw-w64/copyright|License: ZPL-2.1
 EOF
 
 resources=$(x86_64-w64-mingw32-windres -i "$folder/ordering-system.exe" -O rc)
-grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fault "no icon IDI_ICON1 in the program"
-grep -q 'VALUE "ProductName", "Ordering System"' <<<"$resources" || fault "no version information"
+grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fail "no icon IDI_ICON1 in the program"
+grep -qF "VALUE \"ProductName\", \"$release_product\"" <<<"$resources" || fail "no version information"
 { grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
-    grep -q 'PerMonitorV2' <<<"$resources"; } || fault "no manifest in the program"
+    grep -q 'PerMonitorV2' <<<"$resources"; } || fail "no manifest in the program"
 
-[ -z "$(find "$folder" ! -type f ! -type d)" ] || fault "links or other than plain files"
+[ -z "$(find "$folder" ! -type f ! -type d)" ] || fail "links or other than plain files"
 # Windows takes names that differ only in case for one file.
 twice=$(cd "$folder" && find . | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
-[ -z "$twice" ] || fault "names Windows takes for one file: ${twice//$'\n'/, }"
-# Last, so that a file spoilt otherwise is named by its own fault first: every file is the
+[ -z "$twice" ] || fail "names Windows takes for one file: ${twice//$'\n'/, }"
+# Last, so that a file spoilt otherwise is named by its own fail first: every file is the
 # one its bill of materials lists, and the document lists every file.
-sbom=$(python3 "$(dirname "$0")/windows-sbom.py" check "$folder" 2>&1) || fault "$sbom"
+sbom=$(python3 "$here/windows-sbom.py" check "$folder" 2>&1) || fail "$sbom"
 
 echo "Windows zip: $binaries programs and libraries stripped, $sbom, README.txt, $(find "$folder/licenses" -type f | wc -l) licence files, icon, version and manifest; $(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }') bytes in files, $(stat -c %s "$zip") zipped"

@@ -1,0 +1,46 @@
+# Stage 2, the folder's programs and libraries as they ship: stripped (the symbols serve a
+# debugger, not the shop), then each given its padding and true PE checksum and, when a
+# certificate is given, a signature (windows/scripts/sign-windows.sh). A file is signed once
+# per build folder: the zip and the installer carry the same signed bytes. The installer, the
+# uninstaller it writes and the NSIS plugins it loads get the same from its template. Last,
+# the folder's bill of materials, of these very bytes.
+find_program(ORDERING_STRIP ${mingw_triple}-strip REQUIRED)
+set(ORDERING_SIGN ${WINDOWS_SCRIPTS}/sign-windows.sh)
+install(CODE "
+    file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\"
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
+    list(SORT binaries)
+    foreach(binary IN LISTS binaries)
+        execute_process(COMMAND \"${ORDERING_STRIP}\" --strip-all \"\${binary}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+    execute_process(COMMAND \"${ORDERING_SIGN}\" --reuse \"${CMAKE_BINARY_DIR}/windows-signed\"
+            \${binaries}
+        COMMAND_ERROR_IS_FATAL ANY)")
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB qt_sbom ${ORDERING_WINDOWS_QT}/sbom/qtbase-*.spdx)
+file(STRINGS ${qt_notices}/SOURCE.txt qt_package REGEX "^Debian source package: ")
+string(REGEX REPLACE ".* " "" qt_package "${qt_package}")
+if(NOT qt_sbom OR qt_package STREQUAL "")
+    message(FATAL_ERROR "${ORDERING_WINDOWS_QT} has no bill of materials or no SOURCE.txt: remove "
+        "it, and windows/scripts/windows-toolkit.sh builds it again")
+endif()
+set(sbom_versions ordering-system=${ORDERING_VERSION} qtbase=${qt_package})
+foreach(part gcc-runtime:gcc-mingw-w64-x86-64-posix-runtime mingw-w64:mingw-w64-x86-64-dev)
+    string(REPLACE ":" ";" part ${part})
+    list(GET part 1 package)
+    execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
+        OUTPUT_VARIABLE version RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "The compiler's runtime package ${package} is not installed")
+    endif()
+    list(GET part 0 name)
+    list(APPEND sbom_versions ${name}=${version})
+endforeach()
+install(CODE "
+    execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${WINDOWS_SCRIPTS}/windows-sbom.py\"
+            write \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\"
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/ordering-system.spdx.json\" \"${qt_sbom}\"
+            \"\$ENV{SOURCE_DATE_EPOCH}\" ${WINDOWS_FOLDER} ${sbom_versions}
+        COMMAND_ERROR_IS_FATAL ANY)")

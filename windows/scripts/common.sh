@@ -1,0 +1,34 @@
+# shellcheck shell=bash
+# Shared by the Windows release's scripts: the release's names, which windows/release.cmake
+# reads from here too, how a script fails, and which files are programs and libraries.
+
+# shellcheck disable=SC2034 # the names serve the scripts that source this file
+release_product="Ordering System"
+# shellcheck disable=SC2034
+release_folder=ordering-system-windows-x64
+# shellcheck disable=SC2034
+release_registry_key=OrderingSystem
+
+# Ends the script, saying what is wrong; $checking names what the script checks or does.
+fail() {
+    echo "${checking:-Windows release}: $*" >&2
+    exit 1
+}
+
+# Every program and library under a folder, sorted, each name ended by a NUL.
+binaries() {
+    find "$1" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z
+}
+
+# Copies FILE... into DIR, emptied first, and sets the array copies to the copies' names.
+copy_into() {
+    local dir=$1 file
+    shift
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "$@" "$dir"
+    copies=()
+    for file; do
+        copies+=("$dir/${file##*/}")
+    done
+}
