@@ -42,8 +42,13 @@ endforeach()
 string(APPEND names "!macroend\n!define INSTALLED_BYTES ${bytes}\n")
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/install-files.nsh "${install}")
 # The signing script beside the project, which the template runs by a relative name, with
-# what it uses.
+# what it uses; when verify-release.sh rebuilds a published release, the one that takes its
+# signed files instead.
 get_filename_component(scripts ${CPACK_ORDERING_SIGN} DIRECTORY)
-configure_file(${CPACK_ORDERING_SIGN} ${CPACK_TOPLEVEL_DIRECTORY}/sign-windows.sh COPYONLY)
+set(sign ${CPACK_ORDERING_SIGN})
+if(DEFINED ENV{ORDERING_SIGN_FROM})
+    set(sign ${scripts}/sign-from-published.sh)
+endif()
+configure_file(${sign} ${CPACK_TOPLEVEL_DIRECTORY}/sign-windows.sh COPYONLY)
 file(COPY ${scripts}/common.sh ${scripts}/pe-checksum.py DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/installed-files.nsh "${names}")

@@ -14,9 +14,13 @@ install(CODE "
         execute_process(COMMAND \"${ORDERING_STRIP}\" --strip-all \"\${binary}\"
             COMMAND_ERROR_IS_FATAL ANY)
     endforeach()
-    execute_process(COMMAND \"${ORDERING_SIGN}\" --reuse \"${CMAKE_BINARY_DIR}/windows-signed\"
-            \${binaries}
-        COMMAND_ERROR_IS_FATAL ANY)")
+    # verify-release.sh rebuilds a published release with its signed files instead.
+    if(DEFINED ENV{ORDERING_SIGN_FROM})
+        set(sign \"${WINDOWS_SCRIPTS}/sign-from-published.sh\")
+    else()
+        set(sign \"${ORDERING_SIGN}\" --reuse \"${CMAKE_BINARY_DIR}/windows-signed\")
+    endif()
+    execute_process(COMMAND \${sign} \${binaries} COMMAND_ERROR_IS_FATAL ANY)")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 file(GLOB qt_sbom ${ORDERING_WINDOWS_QT}/sbom/qtbase-*.spdx)

@@ -90,8 +90,7 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     # In the Windows build root, whose makensis built the local installer.
     ORDERING_SIGN_FROM="$work/from" ORDERING_ROOT_BINDS="$work"$'\n'"$local" SOURCE_DATE_EPOCH="$epoch" \
         "$here/in-windows-root.sh" cpack --config "$local/CPackConfig.cmake" -C "$config" \
-        -D CPACK_ORDERING_SIGN="$here/sign-from-published.sh" -B "$work/cpack" \
-        >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "CPack failed"; }
+        -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "CPack failed"; }
     if ! cmp -s "$work/setup.exe" "$work/cpack/$folder-setup.exe"; then
         7zz x -bso0 -bsp0 -o"$work/rebuilt" "$work/cpack/$folder-setup.exe"
         unsign "$work/rebuilt"
