@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
-# real-window test under Wine, and writes the release (windows/release.cmake) in build/windows:
-# ordering-system-windows-x64.zip, the installer ordering-system-windows-x64-setup.exe and the
-# source of their Qt libraries beside them, signed when a certificate is given (docs/windows-release.md, "Signing a release"), then tests the
-# installer under Wine, checks what they ship and that a second build of them gives the same
-# bytes, or, signed, the same bytes once the signatures are removed.
-# The first run also makes a Debian 13 root, whose mingw-w64 compiles everything for Windows,
-# and builds Qt for Windows in it, both into a cache outside the repository. The tests run
-# here, under this machine's Wine.
+# real-window test under Wine, and makes the release in build/windows (windows/release.cmake):
+# the zip, the installer and the source of their Qt libraries, signed when a certificate is
+# given (docs/windows-release.md, "Signing a release"). Then it checks what they ship, and
+# that a second build of them gives the same bytes, or, signed, the same bytes once the
+# signatures are removed. The first run also makes a Debian 13 root, whose mingw-w64 compiles
+# everything for Windows, and builds Qt for Windows in it, both into a cache outside the
+# repository. The tests run here, under this machine's Wine.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 source "$top/windows/scripts/common.sh"
