@@ -25,7 +25,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
 fi
 
+# Set, the build would take signed files from that folder instead of signing: only
+# verify-release.sh sets it, for its own rebuild.
+[ -z "${ORDERING_SIGN_FROM:-}" ] || fail "ORDERING_SIGN_FROM is set: unset it to build a release"
+
 cd "$top"
+# A build folder configured with a toolchain file since moved cannot be configured again.
+toolchain="CMAKE_TOOLCHAIN_FILE:FILEPATH=$top/windows/mingw-w64-x86_64.cmake"
+if [ -f build/windows/CMakeCache.txt ] && ! grep -qxF "$toolchain" build/windows/CMakeCache.txt; then
+    rm -rf build/windows
+fi
 "$in_root" cmake --preset windows >/dev/null
 "$in_root" cmake --build --preset windows --target all windows-release
 ctest --preset windows

@@ -17,6 +17,7 @@ foreach(line IN LISTS names)
     string(TOUPPER ${CMAKE_MATCH_1} name)
     set(WINDOWS_${name} "${CMAKE_MATCH_2}")
 endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINDOWS_SCRIPTS}/common.sh)
 
 include(${CMAKE_CURRENT_LIST_DIR}/release/0-stage.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/release/1-folder.cmake)

@@ -46,7 +46,7 @@ file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/install-files.nsh "${install}")
 # signed files instead.
 get_filename_component(scripts ${CPACK_ORDERING_SIGN} DIRECTORY)
 set(sign ${CPACK_ORDERING_SIGN})
-if(DEFINED ENV{ORDERING_SIGN_FROM})
+if(NOT "$ENV{ORDERING_SIGN_FROM}" STREQUAL "")
     set(sign ${scripts}/sign-from-published.sh)
 endif()
 configure_file(${sign} ${CPACK_TOPLEVEL_DIRECTORY}/sign-windows.sh COPYONLY)

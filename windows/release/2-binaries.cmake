@@ -15,7 +15,7 @@ install(CODE "
             COMMAND_ERROR_IS_FATAL ANY)
     endforeach()
     # verify-release.sh rebuilds a published release with its signed files instead.
-    if(DEFINED ENV{ORDERING_SIGN_FROM})
+    if(NOT \"\$ENV{ORDERING_SIGN_FROM}\" STREQUAL \"\")
         set(sign \"${WINDOWS_SCRIPTS}/sign-from-published.sh\")
     else()
         set(sign \"${ORDERING_SIGN}\" --reuse \"${CMAKE_BINARY_DIR}/windows-signed\")

@@ -8,7 +8,7 @@
 # Trusted roots: ORDERING_VERIFY_CAFILE (PEM), else osslsigncode's default bundle. Warns
 # loudly about signatures without a timestamp, which stop validating when the certificate
 # expires. Prints what it found, the certificate's SHA-256 last; exits non-zero, naming the
-# first file at fail.
+# first file at fault.
 #   check-windows-signatures.sh FOLDER [CERT_SHA256]
 set -euo pipefail
 folder=$1

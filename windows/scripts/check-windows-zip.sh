@@ -3,7 +3,7 @@
 # program needs, each stripped, README.txt with Windows line ends and the notices the licences
 # ask for, each licence text what its name says, and the icon, version information and
 # manifest in the program. Prints what it found; exits
-# non-zero, saying what is wrong, on the first fail. Each tool's output is taken whole
+# non-zero, saying what is wrong, on the first fault. Each tool's output is taken whole
 # before it is searched: a grep that stops at its first match would end the tool early.
 #   check-windows-zip.sh ZIP
 set -euo pipefail
@@ -60,7 +60,7 @@ done
 grep -qE $'^https?://[^ ]+\r$|for three years from [0-9]{4}-[0-9]{2}-[0-9]{2},' "$readme" ||
     fail "README.txt neither says where the Qt source is nor offers it"
 # An offer by no one in particular is for a development build only, which says so.
-if grep -qF "the Ordering System developers will give it on request" "$readme"; then
+if grep -qF "the $release_product developers will give it on request" "$readme"; then
     grep -qF "a development build, not for passing on" "$readme" ||
         fail "README.txt offers the Qt source from no publisher, and is no development build"
 fi
@@ -92,7 +92,7 @@ grep -qF "VALUE \"ProductName\", \"$release_product\"" <<<"$resources" || fail "
 # Windows takes names that differ only in case for one file.
 twice=$(cd "$folder" && find . | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
 [ -z "$twice" ] || fail "names Windows takes for one file: ${twice//$'\n'/, }"
-# Last, so that a file spoilt otherwise is named by its own fail first: every file is the
+# Last, so that a file spoilt otherwise is named by its own fault first: every file is the
 # one its bill of materials lists, and the document lists every file.
 sbom=$(python3 "$here/windows-sbom.py" check "$folder" 2>&1) || fail "$sbom"
 

@@ -21,7 +21,7 @@ extra=()
 [ -z "${ORDERING_ROOT_BINDS:-}" ] || mapfile -t extra <<<"$ORDERING_ROOT_BINDS"
 binds=()
 for folder in "${folders[@]}" "${extra[@]}"; do
-    binds+=(--bind "$folder" "$folder")
+    [ -z "$folder" ] || binds+=(--bind "$folder" "$folder")
 done
 exec bwrap --ro-bind "$root/usr" /usr --ro-bind "$root/etc" /etc --ro-bind "$root/var" /var \
     --symlink usr/bin /bin --symlink usr/sbin /sbin --symlink usr/lib /lib --symlink usr/lib64 /lib64 \

@@ -88,7 +88,8 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     unsign "$work/setup"
     # The installer as the local build makes it with the published signed files.
     # In the Windows build root, whose makensis built the local installer.
-    ORDERING_SIGN_FROM="$work/from" ORDERING_ROOT_BINDS="$work"$'\n'"$local" SOURCE_DATE_EPOCH="$epoch" \
+    env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
+        ORDERING_SIGN_FROM="$work/from" ORDERING_ROOT_BINDS="$work"$'\n'"$local" SOURCE_DATE_EPOCH="$epoch" \
         "$here/in-windows-root.sh" cpack --config "$local/CPackConfig.cmake" -C "$config" \
         -B "$work/cpack" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "CPack failed"; }
     if ! cmp -s "$work/setup.exe" "$work/cpack/$folder-setup.exe"; then
