@@ -2,16 +2,29 @@
 # Makes the Debian 13 root that the Windows build runs in (its mingw-w64 and its Qt host tools
 # are the ones Qt 6.8 expects) once into the cache, from the machine's own Debian archive, and
 # prints its path as the last line. Keyed by what it is asked to hold; the packages it does
-# hold are listed in its /packages.txt.
+# hold are listed in its /packages.txt. "windows-root.sh lint" makes a second root, for
+# clang-tidy and clazy on the Windows build's sources (windows/scripts/lint-windows.sh).
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 
+flavour=${1:-}
 suite=trixie
 packages=(
     cmake ninja-build dpkg-dev python3 git xz-utils file
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev qt6-base-dev qt6-base-dev-tools
     nsis osslsigncode openssl softhsm2 opensc libengine-pkcs11-openssl
 )
+case $flavour in
+"") folder=root-$suite ;;
+lint)
+    # trixie's clang-tidy and clazy (LLVM 19), which know the mingw-w64 target, and the
+    # build root's mingw-w64 headers, in a root of their own: the build root's list is the
+    # key of Qt for Windows too, and neither the build nor Qt needs them.
+    packages=(clang-tidy clazy python3 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+    folder=root-$suite-lint
+    ;;
+*) echo "Usage: $0 [lint]" >&2; exit 2 ;;
+esac
 
 # The machine's archive and its security archive, from its apt entries in either format.
 archive_of() {
@@ -38,13 +51,13 @@ security=$(archive_of "$codename-security")
 [ -n "$security" ] || { echo "No security archive for $codename in the machine's apt entries" >&2; exit 1; }
 
 key=$( (echo "$suite $mirror $security"; printf '%s\n' "${packages[@]}") | sha256sum | cut -c1-12)
-root=$cache/root-$suite-$key
+root=$cache/$folder-$key
 
 take_cached "root-$key" "$root"
 
 started=$(date +%s)
 rm -rf "$root"
-echo "Windows build root: Debian $suite from $mirror" >&2
+echo "Windows ${flavour:-build} root: Debian $suite from $mirror" >&2
 # In a mount namespace of its own, so that whatever debootstrap mounts goes with it, even
 # when it fails.
 unshare --mount --propagation private \
@@ -73,5 +86,5 @@ in_root_as_admin() {
 # shellcheck disable=SC2016 # dpkg-query's own fields
 in_root_as_admin dpkg-query -W -f='${Package} ${Version} ${Architecture}\n' | sort >"$root/packages.txt"
 touch "$root/.complete"
-echo "Windows build root: made in $(($(date +%s) - started)) s, $(wc -l <"$root/packages.txt") packages" >&2
+echo "Windows ${flavour:-build} root: made in $(($(date +%s) - started)) s, $(wc -l <"$root/packages.txt") packages" >&2
 echo "$root"
