@@ -7,9 +7,11 @@ const bool LogFile::crLfLineEnds = true;
 
 namespace {
 
+// LogFile keeps the handle as a number, as it keeps a file descriptor on Unix; HANDLE is a
+// pointer by its type alone and never followed, so the cast costs no optimization.
 HANDLE native(qintptr handle)
 {
-    return reinterpret_cast<HANDLE>(handle);
+    return reinterpret_cast<HANDLE>(handle); // NOLINT(performance-no-int-to-ptr)
 }
 
 // The one byte that copies of the program lock to take turns, far past the end of any log.
@@ -69,7 +71,7 @@ bool LogFile::mayRetry(int error)
     const qint64 left = m_deadline.remainingTime();
     if (left <= 0)
         return false;
-    QThread::msleep(ulong(qMin<qint64>(25 * ++m_retries, left)));
+    QThread::msleep(ulong(qMin<qint64>(25 * qint64(++m_retries), left)));
     return true;
 }
 
@@ -107,7 +109,8 @@ LogFile::LockResult LogFile::tryLock()
 {
     OVERLAPPED turn = at(turnByte);
     if (LockFileEx(native(m_handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                   &turn)) {
+                   &turn)
+        != FALSE) {
         m_locked = true;
         return Locked;
     }
@@ -121,7 +124,7 @@ LogFile::LockResult LogFile::tryLock()
 qint64 LogFile::size()
 {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(native(m_handle), &size)) {
+    if (GetFileSizeEx(native(m_handle), &size) == FALSE) {
         fail(int(GetLastError()));
         return -1;
     }
@@ -138,7 +141,7 @@ bool LogFile::endsInLineEnd(qint64 size)
         return false;
     for (;;) {
         OVERLAPPED end = at(quint64(size - 1));
-        if (ReadFile(native(m_handle), &last, 1, &read, &end))
+        if (ReadFile(native(m_handle), &last, 1, &read, &end) != FALSE)
             return read == 1 && last == '\n';
         if (!mayRetry(int(GetLastError())))
             return false;
@@ -154,8 +157,9 @@ bool LogFile::write(const QByteArray &bytes)
         // handle opened for FILE_APPEND_DATA does, so that another program appending without
         // our lock between a seek and the write is not overwritten.
         OVERLAPPED end = at(~quint64(0));
-        if (!WriteFile(native(m_handle), bytes.constData() + done, chunk, &written,
-                       m_regular ? &end : nullptr)) {
+        if (WriteFile(native(m_handle), bytes.constData() + done, chunk, &written,
+                      m_regular ? &end : nullptr)
+            == FALSE) {
             const auto error = int(GetLastError());
             if (mayRetry(error))
                 continue;
@@ -171,7 +175,7 @@ bool LogFile::write(const QByteArray &bytes)
 
 bool LogFile::sync()
 {
-    return FlushFileBuffers(native(m_handle)) || fail(int(GetLastError()));
+    return FlushFileBuffers(native(m_handle)) != FALSE || fail(int(GetLastError()));
 }
 
 // NTFS logs the new directory entry with the file's own metadata, which the flush of the
@@ -185,7 +189,7 @@ bool LogFile::truncate(qint64 size)
 {
     LARGE_INTEGER end;
     end.QuadPart = size;
-    return (SetFilePointerEx(native(m_handle), end, nullptr, FILE_BEGIN)
-            && SetEndOfFile(native(m_handle)))
+    return (SetFilePointerEx(native(m_handle), end, nullptr, FILE_BEGIN) != FALSE
+            && SetEndOfFile(native(m_handle)) != FALSE)
         || fail(int(GetLastError()));
 }

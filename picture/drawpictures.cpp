@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -302,7 +303,7 @@ QByteArray iconFile()
             << quint8(0) << quint16(1) << quint16(32) << quint32(images[i].size()) << offset;
         offset += quint32(images[i].size());
     }
-    for (const QByteArray &image : images)
+    for (const QByteArray &image : std::as_const(images))
         out.writeRawData(image.constData(), int(image.size()));
     return file;
 }

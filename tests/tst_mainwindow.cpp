@@ -227,7 +227,8 @@ void tst_MainWindow::followsTextSize()
     {
         const MainWindow form;
         formSize = form.size();
-        for (const QWidget *widget : form.centralWidget()->findChildren<QWidget *>())
+        const auto widgets = form.centralWidget()->findChildren<QWidget *>();
+        for (const QWidget *widget : widgets)
             inForm.insert(widget->objectName(), widget->geometry());
     }
     const QFont normal = QApplication::font();

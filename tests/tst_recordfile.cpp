@@ -393,7 +393,7 @@ void tst_RecordFile::lockedByAnotherProgram()
     const QByteArray earlier = "earlier\n";
     QVERIFY(writeAll(log(), earlier));
 #ifdef Q_OS_WIN
-    const HANDLE holder
+    HANDLE holder
         = CreateFileW(reinterpret_cast<const wchar_t *>(log().utf16()), GENERIC_READ,
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     QVERIFY(holder != INVALID_HANDLE_VALUE);
@@ -431,7 +431,7 @@ void tst_RecordFile::heldForAMoment()
     QFETCH(RecordOutcome::Status, status);
     const QByteArray earlier = "earlier\n";
     QVERIFY(writeAll(log(), earlier));
-    const HANDLE holder
+    HANDLE holder
         = CreateFileW(reinterpret_cast<const wchar_t *>(log().utf16()), GENERIC_READ,
                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     QVERIFY(holder != INVALID_HANDLE_VALUE);
@@ -727,8 +727,8 @@ void tst_RecordFile::folderSyncFails_data()
 {
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("saved");
-    QTest::newRow("cannot sync folders") << int(EINVAL) << true;
-    QTest::newRow("input/output error") << int(EIO) << false;
+    QTest::newRow("cannot sync folders") << EINVAL << true;
+    QTest::newRow("input/output error") << EIO << false;
 }
 
 void tst_RecordFile::folderSyncFails()
