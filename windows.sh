@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds ordering-system.exe for 64-bit Windows with mingw-w64, runs the unit tests and the
-# real-window test under Wine, and makes the release in build/windows (windows/release.cmake):
-# the zip, the installer and the source of their Qt libraries, signed when a certificate is
-# given (docs/windows-release.md, "Signing a release"). Then it checks what they ship, and
-# that a second build of them gives the same bytes, or, signed, the same bytes once the
-# signatures are removed. The first run also makes a Debian 13 root, whose mingw-w64 compiles
-# everything for Windows, and builds Qt for Windows in it, both into a cache outside the
-# repository. The tests run here, under this machine's Wine.
+# Builds ordering-system.exe for 64-bit Windows with mingw-w64, checks the Windows build's
+# sources with clang-tidy and clazy (windows/scripts/lint-windows.sh), runs the unit tests and
+# the real-window test under Wine, and makes the release in build/windows
+# (windows/release.cmake): the zip, the installer and the source of their Qt libraries, signed
+# when a certificate is given (docs/windows-release.md, "Signing a release"). Then it checks
+# what they ship, and that a second build of them gives the same bytes, or, signed, the same
+# bytes once the signatures are removed. The first run also makes a Debian 13 root, whose
+# mingw-w64 compiles everything for Windows, and builds Qt for Windows in it, and a second
+# root for clang-tidy and clazy, all into a cache outside the repository. The tests run here,
+# under this machine's Wine.
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 source "$top/windows/scripts/common.sh"
@@ -37,6 +39,7 @@ if [ -f build/windows/CMakeCache.txt ] && ! grep -qxF "$toolchain" build/windows
 fi
 "$in_root" cmake --preset windows >/dev/null
 "$in_root" cmake --build --preset windows --target all windows-release
+"$scripts/lint-windows.sh" build/windows
 ctest --preset windows
 
 zip=build/windows/$release_folder.zip
