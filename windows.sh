@@ -12,6 +12,9 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/common.sh"
 source "$top/windows/scripts/common.sh"
+# Set, the build would take signed files from that folder instead of signing: only
+# verify-release.sh sets it, for its own rebuild.
+[ -z "${ORDERING_SIGN_FROM:-}" ] || fail "ORDERING_SIGN_FROM is set: unset it to build a release"
 
 install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 \
     dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
@@ -26,10 +29,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
 fi
-
-# Set, the build would take signed files from that folder instead of signing: only
-# verify-release.sh sets it, for its own rebuild.
-[ -z "${ORDERING_SIGN_FROM:-}" ] || fail "ORDERING_SIGN_FROM is set: unset it to build a release"
 
 cd "$top"
 # A build folder configured with a toolchain file since moved cannot be configured again.

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Shared by run.sh, test.sh, bench.sh and windows.sh: installs the Debian packages that are missing,
-# builds a CMake preset, and starts a virtual X display. Holds the lint scripts' clazy checks.
+# builds a CMake preset, and starts a virtual X display. Holds what the two lint scripts share.
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Outside the repository, so that a fresh clone reuses what was built once: the Qt for
@@ -20,6 +20,18 @@ packages=(
 # qstring-allocations: QStringLiteral and QLatin1String are already used where it matters.
 # shellcheck disable=SC2034
 clazy_checks=level0,level1,level2,no-connect-by-name,no-ctor-missing-parent-argument,no-qstring-allocations
+
+# Runs a clang-tidy command and shows only its findings; fails on any.
+tidy_clean() {
+    local log
+    log=$(mktemp)
+    if ! "$@" >"$log" 2>&1 || grep -qE '(error|warning):' "$log"; then
+        grep -E '(error|warning):' -A3 "$log" | grep -v 'warnings generated' || cat "$log"
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
 
 install_missing() {
     local missing=() package

@@ -15,14 +15,7 @@ echo "clang-format: ${#sources[@]} files"
 clang-format --dry-run --Werror "${sources[@]}"
 
 echo "clang-tidy: ${#units[@]} files"
-tidy_log=$(mktemp)
-if ! run-clang-tidy -quiet -j "$(nproc)" -p "$build" "${units[@]/#/$top/}" >"$tidy_log" 2>&1 ||
-    grep -qE '(error|warning):' "$tidy_log"; then
-    grep -E '(error|warning):' -A3 "$tidy_log" | grep -v 'warnings generated' || cat "$tidy_log"
-    rm -f "$tidy_log"
-    exit 1
-fi
-rm -f "$tidy_log"
+tidy_clean run-clang-tidy -quiet -j "$(nproc)" -p "$build" "${units[@]/#/$top/}"
 
 echo "clazy: ${#units[@]} files"
 clazy-standalone -p "$build" --ignore-dirs='(^/usr/|_autogen/)' --checks="$clazy_checks" \

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command inside the Windows build root (ORDERING_WINDOWS_ROOT, made by
 # windows-root.sh), with the repository, the cache, the working folder, the folders of the
-# signing files and ORDERING_ROOT_BINDS (folders, one per line) at the same paths as outside. The root's own files
-# are read-only, and nothing stays mounted afterwards: bubblewrap's mounts live in a namespace
-# that ends with the command.
+# signing files and ORDERING_ROOT_BINDS (folders, one per line) at the same paths as outside.
+# The root's own files are read-only, and nothing stays mounted afterwards: bubblewrap's
+# mounts live in a namespace that ends with the command.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/common.sh"
 

@@ -14,7 +14,7 @@ build=$(realpath "${1:-$top/build/windows}")
     { echo "No $build/compile_commands.json: configure the windows preset first" >&2; exit 1; }
 
 lint_root=$("$here/windows-root.sh" lint | tail -n 1)
-build_root=$("$here/windows-root.sh" | tail -n 1)
+build_root=${ORDERING_WINDOWS_ROOT:-$("$here/windows-root.sh" | tail -n 1)}
 # Both roots come from trixie when they were made: a point release between the two may have
 # brought other headers than the ones the build compiled with.
 for package in g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev; do
@@ -30,7 +30,7 @@ cd "$top"
 
 # The repository's own C++ files among the build's translation units: not the moc files.
 mapfile -t units < <(
-    in_lint_root python3 -c 'import json, sys
+    python3 -c 'import json, sys
 print("\n".join(sorted({entry["file"] for entry in json.load(open(sys.argv[1]))})))' \
         "$build/compile_commands.json" | sed -n "s|^$top/||p" | grep -Fx -f <(git ls-files '*.cpp'))
 [[ " ${units[*]} " == *" recordfile_win.cpp "* ]] ||
@@ -40,14 +40,8 @@ print("\n".join(sorted({entry["file"] for entry in json.load(open(sys.argv[1]))}
 # x86_64-w64-mingw32-g++-posix; clazy does not, so both are told.
 target=--target=x86_64-w64-mingw32
 echo "clang-tidy (Windows): ${#units[@]} files"
-tidy_log=$(mktemp)
-if ! in_lint_root run-clang-tidy -quiet -j "$(nproc)" -p "$build" -extra-arg-before="$target" \
-    "${units[@]/#/$top/}" >"$tidy_log" 2>&1 || grep -qE '(error|warning):' "$tidy_log"; then
-    grep -E '(error|warning):' -A3 "$tidy_log" | grep -v 'warnings generated' || cat "$tidy_log"
-    rm -f "$tidy_log"
-    exit 1
-fi
-rm -f "$tidy_log"
+tidy_clean in_lint_root run-clang-tidy -quiet -j "$(nproc)" -p "$build" -extra-arg-before="$target" \
+    "${units[@]/#/$top/}"
 
 # Clang 19 files Qt's variadic macros called without their last argument (QSKIP) under
 # c++20-extensions, where clang 14 had gnu-zero-variadic-macro-arguments.
