@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Checks the programs and libraries of an unpacked Windows release: unsigned, each padded to
 # 8 bytes with its true PE checksum, so that a signed build gives them back exactly; signed,
-# every one signed with a true checksum, and each signature verified by osslsigncode (the
-# digest of the file's bytes, the signature itself, and the chain to a trusted root) and made
-# by one certificate, told by the SHA-256 of its DER form, never by its names. Given that
-# SHA-256 (CERT_SHA256, the publisher's), every signature must be by that certificate.
-# Trusted roots: ORDERING_VERIFY_CAFILE (PEM), else osslsigncode's default bundle. Warns
-# loudly about signatures without a timestamp, which stop validating when the certificate
-# expires. Prints what it found, the certificate's SHA-256 last; exits non-zero, naming the
-# first file at fault.
+# every one signed with a true checksum and one signature only, nothing after it and nothing
+# unsigned in it but a timestamp (pe-checksum.py --sole-signature), verified by osslsigncode
+# (the digest of the file's bytes, the signature itself, and the chain to a trusted root), its
+# timestamp, if any, verified against a trusted timestamping root, and made by one
+# certificate, told by the SHA-256 of its DER form, never by its names. Given that SHA-256
+# (CERT_SHA256, the publisher's), every signature must be by that certificate. Trusted roots:
+# ORDERING_VERIFY_CAFILE and ORDERING_VERIFY_TSA_CAFILE (PEM), else osslsigncode's default
+# bundle. Warns loudly about signatures without a timestamp, which stop validating when the
+# certificate expires. Prints what it found, the certificate's SHA-256 last; exits non-zero,
+# naming the first file at fault.
 #   check-windows-signatures.sh FOLDER [CERT_SHA256]
 set -euo pipefail
 folder=$1
@@ -16,13 +18,11 @@ pinned=$(tr 'A-F' 'a-f' <<<"${2:-}")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 checking=Signatures
+work=$(mktemp)
+trap 'rm -f "$work"' EXIT
 [ -z "$pinned" ] || [[ $pinned =~ ^[0-9a-f]{64}$ ]] ||
     fail "CERT_SHA256 must be 64 hex digits, the SHA-256 of the certificate in DER form"
-trusted=()
-if [ -n "${ORDERING_VERIFY_CAFILE:-}" ]; then
-    [ -f "$ORDERING_VERIFY_CAFILE" ] || fail "ORDERING_VERIFY_CAFILE=$ORDERING_VERIFY_CAFILE is no file"
-    trusted=(-CAfile "$ORDERING_VERIFY_CAFILE")
-fi
+trusted_roots
 
 # The SHA-256 of the certificate that signed a file, as osslsigncode computes it when told
 # to expect another.
@@ -43,6 +43,8 @@ for binary in "${binaries[@]}"; do
         unsigned+=("$name")
         continue
     fi
+    python3 "$here/pe-checksum.py" --sole-signature "$binary" >/dev/null 2>"$work" ||
+        fail "$name: $(sed 's/^[^:]*: //' "$work")"
     if [ -z "$signer" ]; then
         signer=$(leaf "$binary")
         [ -n "$signer" ] || fail "$name: osslsigncode names no certificate that signed it"
@@ -55,6 +57,10 @@ for binary in "${binaries[@]}"; do
     fi
     if [ "$status" -ne 0 ] || ! grep -q '^Signature verification: ok' <<<"$said"; then
         fail "$name: its signature does not verify:"$'\n'"$(grep -iE 'fail|error|mismatch' <<<"$said")"
+    fi
+    if ! grep -q '^Timestamp is not available' <<<"$said" &&
+        ! grep -q '^Timestamp Server Signature verification: ok' <<<"$said"; then
+        fail "$name: its timestamp does not verify against a trusted timestamping root"
     fi
     # osslsigncode 2.5 shows both checksums, 2.9 both only when they differ.
     checksums=$(sed -n 's/^\(Current\|Calculated\) PE checksum *: *\([0-9A-F]*\).*/\2/p' <<<"$said" |

@@ -15,6 +15,20 @@ fail() {
     exit 1
 }
 
+# Sets the array trusted to osslsigncode's options naming the roots a signature and its
+# timestamp must chain to, where ORDERING_VERIFY_CAFILE and ORDERING_VERIFY_TSA_CAFILE name
+# them; osslsigncode takes its default bundle for either not named.
+trusted_roots() {
+    local option variable
+    trusted=()
+    for option in CAfile:ORDERING_VERIFY_CAFILE TSA-CAfile:ORDERING_VERIFY_TSA_CAFILE; do
+        variable=${option#*:}
+        [ -n "${!variable:-}" ] || continue
+        [ -f "${!variable}" ] || fail "$variable=${!variable} is no file"
+        trusted+=("-${option%%:*}" "${!variable}")
+    done
+}
+
 # Every program and library under a folder, sorted, each name ended by a NUL.
 binaries() {
     find "$1" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z
