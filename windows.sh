@@ -53,7 +53,10 @@ rm -rf build/windows-again
 env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
     "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
 if [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]; then
-    "$scripts/verify-release.sh" build/windows build/windows-again
+    # The four files to publish, by themselves, as a shop's IT will check them.
+    copy_into build/windows-published "$zip" "$qt_source" "$installer" "build/windows/$release_folder.spdx.json"
+    "$scripts/verify-release.sh" build/windows-published build/windows-again
+    echo "Publish the four files in build/windows-published, and the certificate's SHA-256 above"
     echo "Signed: ordering-system.exe, every DLL, the installer and the uninstaller it writes"
 else
     for file in "$zip" "$qt_source" "$installer"; do

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Checks that a published Windows release is the build of a commit: PUBLISHED holds the files
-# as downloaded, LOCAL the build folder of an unsigned ./windows.sh of that commit. Each
-# signed program and library, its signature removed, must be byte for byte the local one:
+# Checks that a published Windows release is the build of a commit: PUBLISHED holds the four
+# files as downloaded and nothing else, LOCAL the build folder of an unsigned ./windows.sh of
+# that commit. Each signed program and library must be byte for byte the local one with its
+# published signature attached once, as signing attaches it:
 #   - the zip holds the local zip's entries and no other, and, its signatures removed and
-#     packed again, is the local zip;
+#     packed again, is the local zip; the bill of materials beside it is the one inside;
 #   - the installer, its signature removed, is the one the local build makes when each file
 #     it carries (the uninstaller too) is replaced by the published signed file whose
 #     unsigned bytes it has;
 #   - the Qt source archive is the local one.
-# Every signature, the installer's and those of the files inside it included, must verify
-# (check-windows-signatures.sh) and be by one certificate; given CERT_SHA256, the
-# SHA-256 of the publisher's certificate in DER form, which the publisher publishes beside
-# the release, by that one. Exits non-zero, saying what differs, on the first difference.
+# Every signature, the installer's and those of the files inside it included, must be the
+# file's only one and verify (check-windows-signatures.sh), and all be by one certificate;
+# given CERT_SHA256, the SHA-256 of the publisher's certificate in DER form, which the
+# publisher publishes beside the release, by that one. Without it any trusted certificate,
+# or none, passes, which it says loudly. Exits non-zero, saying what differs, on the first
+# difference. Runs the local build's CPack in the Windows build root, which it makes or
+# finds in the cache when ORDERING_WINDOWS_ROOT does not name it.
 #   verify-release.sh PUBLISHED LOCAL [CERT_SHA256]
 set -euo pipefail
 published=$(realpath "$1")
@@ -23,24 +27,50 @@ checking=Release
 folder=$release_folder
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for file in "$folder.zip" "$folder-setup.exe" "$folder-qt-source.tar"; do
+files=("$folder.zip" "$folder-setup.exe" "$folder-qt-source.tar" "$folder.spdx.json")
+for file in "${files[@]}"; do
     [ -f "$published/$file" ] || fail "no $file in $published"
     [ -f "$local/$file" ] || fail "no $file in $local"
 done
+# A file beside the release that nothing checks would pass for part of it.
+extra=$(comm -23 <(find "$published" -mindepth 1 -printf '%P\n' | sort) <(printf '%s\n' "${files[@]}" | sort))
+[ -z "$extra" ] || fail "$published holds what no release has: ${extra//$'\n'/, }"
+if [ -z "$pinned" ]; then
+    {
+        echo "WARNING: no CERT_SHA256 given: any certificate that chains to a trusted root passes, and"
+        echo "WARNING: so does an unsigned copy of a signed release. Only the publisher's pin proves the publisher."
+    } >&2
+fi
 epoch=$(cat "$local/windows-release-epoch.txt")
 config=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$local/CMakeCache.txt")
 mkdir "$work/from"
 
 # Takes the signatures off every signed program and library under a folder, keeping each
-# signed file in $work/from under the SHA-256 of its unsigned bytes.
+# signed file in $work/from under the SHA-256 of its unsigned bytes. Each must be its unsigned
+# bytes with its signature attached as osslsigncode attaches it, and nothing else.
+trusted_roots
 unsign() {
     local binary
     while IFS= read -r -d '' binary; do
         python3 "$here/pe-checksum.py" --signed "$binary" || continue
-        osslsigncode remove-signature -in "$binary" -out "$binary.unsigned" >/dev/null
+        canonical "$binary" "$binary.unsigned"
         mv "$binary" "$work/from/$(sha256sum <"$binary.unsigned" | cut -c1-64)"
         mv "$binary.unsigned" "$binary"
     done < <(binaries "$1")
+}
+
+# Removes FILE's signature into UNSIGNED, which must give FILE back with the signature attached.
+canonical() {
+    rm -f "$work/signature" "$work/again"
+    osslsigncode remove-signature -in "$1" -out "$2" >/dev/null
+    osslsigncode extract-signature -in "$1" -out "$work/signature" >/dev/null
+    if ! osslsigncode attach-signature "${trusted[@]}" -sigin "$work/signature" -in "$2" \
+        -out "$work/again" >"$work/attach.log" 2>&1; then
+        cat "$work/attach.log" >&2
+        fail "${1##*/}: its signature cannot be attached again"
+    fi
+    cmp -s "$1" "$work/again" ||
+        fail "${1##*/} is not its unsigned bytes with its signature attached once: it holds bytes no signature covers"
 }
 
 cmp -s "$published/$folder-qt-source.tar" "$local/$folder-qt-source.tar" ||
@@ -66,6 +96,8 @@ cp "$sbom" "$work/published.spdx.json"
     python3 "$here/windows-sbom.py" rehash "$work/zip/$folder" &&
     cmp -s "$sbom" "$work/published.spdx.json"; } ||
     fail "$folder.zip's bill of materials is not the one a build writes for its files"
+cmp -s "$sbom" "$published/$folder.spdx.json" ||
+    fail "$folder.spdx.json differs from the bill of materials inside $folder.zip"
 unsign "$work/zip"
 # Its bill of materials names the signed files' digests; unsigned, the local build's.
 python3 "$here/windows-sbom.py" rehash "$work/zip/$folder"
@@ -73,13 +105,16 @@ python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/unsigned.zip" "$epoc
 if ! cmp -s "$work/unsigned.zip" "$local/$folder.zip"; then
     unzip -q "$local/$folder.zip" -d "$work/local"
     diff -rq "$work/zip" "$work/local" >&2 || true
+    cmp -s "$work/zip/$folder/README.txt" "$work/local/$folder/README.txt" ||
+        fail "README.txt differs from the local build's: build with the publisher or the source's" \
+            "address that the published one names (ORDERING_PUBLISHER, ORDERING_QT_SOURCE_URL)"
     fail "$folder.zip, its signatures removed, differs from the local zip"
 fi
 echo "Release: $folder.zip, $(find "$work/from" -type f | wc -l) signatures removed, is the local zip"
 
 setup=$published/$folder-setup.exe
 if python3 "$here/pe-checksum.py" --signed "$setup"; then
-    osslsigncode remove-signature -in "$setup" -out "$work/setup.exe" >/dev/null
+    canonical "$setup" "$work/setup.exe"
     [ -n "$signer" ] || fail "$folder-setup.exe is signed, the zip's files are not"
     7zz x -bso0 -bsp0 -o"$work/setup" "$setup"
     cp "$setup" "$work/setup/$folder-setup.exe"
@@ -88,6 +123,10 @@ if python3 "$here/pe-checksum.py" --signed "$setup"; then
     unsign "$work/setup"
     # The installer as the local build makes it with the published signed files.
     # In the Windows build root, whose makensis built the local installer.
+    if [ -z "${ORDERING_WINDOWS_ROOT:-}" ]; then
+        ORDERING_WINDOWS_ROOT=$("$here/windows-root.sh" | tail -n 1)
+        export ORDERING_WINDOWS_ROOT
+    fi
     env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
         ORDERING_SIGN_FROM="$work/from" ORDERING_ROOT_BINDS="$work"$'\n'"$local" SOURCE_DATE_EPOCH="$epoch" \
         "$here/in-windows-root.sh" cpack --config "$local/CPackConfig.cmake" -C "$config" \
@@ -105,6 +144,6 @@ else
     echo "Release: $folder-setup.exe is not signed, and is the local installer"
 fi
 echo "Release: $folder-qt-source.tar is the local one"
-if [ -n "$signer" ] && [ -z "$pinned" ]; then
-    echo "Release: signed by the certificate with SHA-256 $signer; name the publisher's (third argument) to hold it to that one"
+if [ -z "$pinned" ]; then
+    echo "WARNING: ${signer:+signed by the certificate with SHA-256 $signer, but }no CERT_SHA256 named: the publisher is not proven" >&2
 fi
