@@ -13,13 +13,32 @@ checking="Windows zip"
 zip=$1
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
+# One folder and nothing beside it, since a shop starts what it sees first; and no name that
+# Windows reads as another file's or as a place outside the folder (Microsoft's "Naming Files,
+# Paths, and Namespaces"), read as the zip stores it, before unzip makes anything of it.
+faults=$(python3 - "$zip" "$release_folder" <<'EOF'
+import re, sys, zipfile
+FAULTS = [
+    (r"(^|/)\.\.?(/|$)|^/|//", "leaves the folder or names it twice"),
+    (r"\\", "holds a backslash, a folder separator to Windows"),
+    (r":", "holds a colon, which names a stream of another file to Windows"),
+    (r"[. ](/|$)", "ends a name in a dot or a space, which Windows drops"),
+    (r"~[0-9]", "looks like a short name, which Windows gives another file"),
+    (r"[^\x20-\x7e]", "is not plain ASCII: Windows may take it for another spelling"),
+    (r"(^|/)(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\.[^/]*)?(/|$)", "names a device"),
+    (r"[^A-Za-z0-9._+ /-]", "holds a character Windows does not allow in names"),
+]
+for entry in zipfile.ZipFile(sys.argv[1]).namelist():
+    if not entry.startswith(sys.argv[2] + "/"):
+        print(f"{entry} is outside {sys.argv[2]}/")
+    for pattern, fault in FAULTS:
+        if re.search(pattern, entry.removesuffix("/"), re.I):
+            print(f"{entry!r} {fault}")
+EOF
+)
+[ -z "$faults" ] || fail "${faults%%$'\n'*}"
 unzip -q "$zip" -d "$unpacked"
 folder=$unpacked/$release_folder
-# One folder and nothing beside it: a shop starts what it sees first.
-entries=$(unzip -Z1 "$zip")
-while IFS= read -r entry; do
-    [[ $entry == "$release_folder"/* ]] || fail "$entry is outside $release_folder/"
-done <<<"$entries"
 for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
     imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
     chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
