@@ -44,8 +44,20 @@ openssl req -newkey rsa:2048 -nodes -keyout Forger.key -subj /CN=Publisher -out 
 openssl x509 -req -in Forger.csr -CA Forger-ca.pem -CAkey Forger-ca.key -days 1 -extfile ext \
     -set_serial "0x$(openssl x509 -noout -serial -in Publisher.pem | cut -d= -f2)" -out Forger.pem 2>/dev/null
 cat Publisher-ca.pem Stranger-ca.pem Forger-ca.pem >trusted.pem
+# Timestamping authorities, NAME.pem with its key, whose tokens osslsigncode signs itself.
+stamper() {
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1-ca.key" -out "$1-ca.pem" -days 1 \
+        -subj "/CN=$1 CA" -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -subj "/CN=$1" -out "$1.csr" 2>/dev/null
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' >tsa-ext
+    openssl x509 -req -in "$1.csr" -CA "$1-ca.pem" -CAkey "$1-ca.key" -days 1 -extfile tsa-ext 2>/dev/null |
+        cat - "$1-ca.pem" >"$1.pem"
+}
+stamper Clock
+stamper Foreign
 # The roots the checks trust; signatures without a timestamp, since no server answers here.
-export ORDERING_VERIFY_CAFILE=$work/trusted.pem ORDERING_SIGN_WITHOUT_TIMESTAMP=1
+export ORDERING_VERIFY_CAFILE=$work/trusted.pem ORDERING_VERIFY_TSA_CAFILE=$work/Clock-ca.pem \
+    ORDERING_SIGN_WITHOUT_TIMESTAMP=1
 fingerprint=$(openssl x509 -outform DER -in Publisher.pem | sha256sum | cut -c1-64)
 
 # Every argument osslsigncode is given, as the process list shows it.
@@ -62,7 +74,7 @@ PATH=$work/shim:$PATH ORDERING_SIGN_PKCS12=$work/Publisher.p12 \
     ORDERING_SIGN_PASSWORD_FILE=$work/Publisher.pass \
     "$in_root" cmake --build build --target windows-release >signed.log 2>&1 || { cat signed.log; exit 1; }
 mkdir published
-cp build/$folder.zip build/$folder-setup.exe build/$folder-qt-source.tar published/
+cp build/$folder.zip build/$folder-setup.exe build/$folder-qt-source.tar build/$folder.spdx.json published/
 "$in_root" cmake --build build --target windows-release >unsigned.log 2>&1 || { cat unsigned.log; exit 1; }
 unzip -q published/$folder.zip -d signed
 unzip -q build/$folder.zip -d unsigned
@@ -98,6 +110,17 @@ release_refused() {
         return 1
     fi
     grep -F "$1" <<<"$said"
+}
+
+# Run in spoilt/: spoils the zip's folder by the command given, run inside it, and packs it
+# again as the build packs it, its bill of materials rehashed, so that only the spoilt bytes
+# tell.
+repacked() {
+    unzip -q $folder.zip -d u && rm $folder.zip
+    (cd u/$folder && eval "$1")
+    python3 "$scripts/windows-sbom.py" rehash u/$folder
+    python3 "$scripts/pack-folder.py" u $folder $folder.zip "$(cat ../build/windows-release-epoch.txt)"
+    rm -r u
 }
 
 zip_signed() {
@@ -171,7 +194,7 @@ release_refuses_false_bill() {
         "unzip -q $folder.zip -d u && rm $folder.zip &&
         sed -i '0,/\"checksumValue\": \"[0-9a-f]\\{40\\}\"/s//\"checksumValue\": \"$(printf '%040d' 0)\"/' \
             u/$folder/ordering-system.spdx.json &&
-        python3 $scripts/pack-folder.py u $folder $folder.zip \$(cat ../build/windows-release-epoch.txt)"
+        python3 $scripts/pack-folder.py u $folder $folder.zip \$(cat ../build/windows-release-epoch.txt) && rm -r u"
 }
 release_refuses_stranger_installer() {
     release_refused "$folder-setup.exe is signed by another certificate" \
@@ -183,6 +206,63 @@ release_refuses_stranger_installer() {
 release_refuses_other_publisher() {
     release_refused "is signed by another certificate" : \
         "$(openssl x509 -outform DER -in Stranger.pem | sha256sum | cut -c1-64)"
+}
+# Qt6Core.dll with Qt6Gui.dll's signature, and its own genuine one nested under it.
+nest_under_foreign() {
+    osslsigncode extract-signature -in Qt6Gui.dll -out gui.sig >/dev/null
+    osslsigncode remove-signature -in Qt6Core.dll -out core.dll >/dev/null
+    # Attached, it fails to verify, as it should.
+    osslsigncode attach-signature -sigin gui.sig -in core.dll -out wrong.dll >/dev/null 2>&1 || true
+    rm Qt6Core.dll gui.sig core.dll
+    osslsigncode sign -nest -pkcs12 "$work/Publisher.p12" -readpass "$work/Publisher.pass" -h sha256 \
+        -in wrong.dll -out Qt6Core.dll >/dev/null
+    rm wrong.dll
+}
+# Bytes after the signature inside its certificate entry, the entry and the directory grown.
+grow_signature() {
+    python3 - "$1" <<'EOF'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+entry = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 144
+at, size = struct.unpack_from("<II", data, entry)
+struct.pack_into("<I", data, entry + 4, size + 8)
+struct.pack_into("<I", data, at, size + 8)
+open(sys.argv[1], "wb").write(data + b"unsigned")
+EOF
+}
+release_refuses_nested() {
+    release_refused "Qt6Core.dll: its signature carries unsigned attributes besides a timestamp: a nested signature" \
+        "repacked nest_under_foreign"
+}
+release_refuses_blob() {
+    release_refused "$folder-setup.exe: its signature carries unsigned attributes besides a timestamp: osslsigncode's unauthenticated blob" \
+        "osslsigncode add -addUnauthenticatedBlob -in $folder-setup.exe -out blob.exe >/dev/null &&
+        mv blob.exe $folder-setup.exe"
+}
+release_refuses_bytes_after() {
+    release_refused "Qt6Widgets.dll: its certificate table holds more than one signature and its padding" \
+        "repacked 'grow_signature Qt6Widgets.dll'"
+}
+timestamp_trusted_only() {
+    # Stamped by the trusted authority, a signature passes, and no longer lacks a timestamp.
+    mkdir clocked
+    osslsigncode add -TSA-certs Clock.pem -TSA-key Clock.key -in published/$folder-setup.exe \
+        -out clocked/stamped.exe >/dev/null
+    "$scripts/check-windows-signatures.sh" clocked "$fingerprint" >clocked.log 2>&1 || { cat clocked.log; return 1; }
+    if grep -q 'carry no timestamp' clocked.log; then return 1; fi
+    release_refused "ordering-system.exe: its timestamp does not verify against a trusted timestamping root" \
+        "repacked 'osslsigncode add -TSA-certs $work/Foreign.pem -TSA-key $work/Foreign.key \
+            -in ordering-system.exe -out stamped.exe >/dev/null && mv stamped.exe ordering-system.exe'"
+}
+release_refuses_other_bill_beside() {
+    release_refused "$folder.spdx.json differs from the bill of materials inside $folder.zip" \
+        "sed -i s/LGPL-3.0-only/MIT/ $folder.spdx.json"
+}
+release_refuses_stray_file() {
+    release_refused "holds what no release has: $folder.sha256" "sha256sum $folder.zip >$folder.sha256"
+}
+release_passes_checker_table() {
+    "$source/tests/check-windows-zip-test.sh" published/$folder.zip
 }
 password_hidden() {
     local status=0
@@ -253,6 +333,13 @@ row "the release check and the zip checker refuse a file beside the zip's folder
 row "the release check refuses a bill of materials that lies" release_refuses_false_bill
 row "the release check refuses an installer signed by another" release_refuses_stranger_installer
 row "the release check refuses a release not by the publisher named" release_refuses_other_publisher
+row "the release check refuses a primary signature that fails, a genuine one nested under it" release_refuses_nested
+row "the release check refuses a signature carrying an unauthenticated blob" release_refuses_blob
+row "the release check refuses bytes after the signature in its certificate entry" release_refuses_bytes_after
+row "a timestamp counts from a trusted timestamping authority only" timestamp_trusted_only
+row "the release check refuses a bill of materials beside the zip not the one inside" release_refuses_other_bill_beside
+row "the release check refuses a file beside the release that no release has" release_refuses_stray_file
+row "the zip checker's table holds for a release with a publisher" release_passes_checker_table
 row "the password is in no argument and no log" password_hidden
 row "a key made in a SoftHSM2 token, never extractable, signs" token_signs
 row "a named timestamp server that does not answer fails the signing" timestamp_asked

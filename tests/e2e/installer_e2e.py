@@ -177,7 +177,7 @@ class InstallerTest(unittest.TestCase):
         uninstaller = '"%s\\Uninstall.exe"' % install
         self.assertEqual(self.registry(), {
             "DisplayName": "Ordering System", "DisplayVersion": "1.0.0",
-            "Publisher": "the Ordering System developers",
+            "Publisher": PUBLISHER,
             "DisplayIcon": install + "\\ordering-system.exe,0", "InstallLocation": install,
             "UninstallString": uninstaller,
             "QuietUninstallString": uninstaller + " /S /SELFREMOVE _?=" + install,
@@ -286,5 +286,6 @@ class InstallerTest(unittest.TestCase):
 
 if __name__ == "__main__":
     SETUP, ZIP, ARTIFACTS = (os.path.abspath(arg) for arg in sys.argv[1:4])
+    PUBLISHER = sys.argv[4]  # as the build is configured: a release names its own
     os.makedirs(ARTIFACTS, exist_ok=True)
     unittest.main(argv=sys.argv[:1], verbosity=2)
