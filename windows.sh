@@ -16,8 +16,11 @@ source "$top/windows/scripts/common.sh"
 # verify-release.sh sets it, for its own rebuild.
 [ -z "${ORDERING_SIGN_FROM:-}" ] || fail "ORDERING_SIGN_FROM is set: unset it to build a release"
 
+# The bill of materials' test reads the SPDX schema with python3-jsonschema and Debian's
+# copies of the SPDX licence and exception lists.
 install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 \
-    dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl
+    dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl \
+    python3-jsonschema node-spdx-license-ids node-spdx-exceptions
 
 scripts=$top/windows/scripts
 ORDERING_WINDOWS_QT=$("$scripts/windows-toolkit.sh" | tail -n 1)

@@ -25,26 +25,42 @@ install(CODE "
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 file(GLOB qt_sbom ${ORDERING_WINDOWS_QT}/sbom/qtbase-*.spdx)
 file(STRINGS ${qt_notices}/SOURCE.txt qt_package REGEX "^Debian source package: ")
+string(REGEX REPLACE "^Debian source package: ([^ ]*) .*" "\\1" qt_source "${qt_package}")
 string(REGEX REPLACE ".* " "" qt_package "${qt_package}")
 if(NOT qt_sbom OR qt_package STREQUAL "")
     message(FATAL_ERROR "${ORDERING_WINDOWS_QT} has no bill of materials or no SOURCE.txt: remove "
         "it, and windows/scripts/windows-toolkit.sh builds it again")
 endif()
-set(sbom_versions ordering-system=${ORDERING_VERSION} qtbase=${qt_package})
+# The Debian release of the build root, as package URLs name it (debian-13).
+file(STRINGS /etc/os-release os_id REGEX "^ID=")
+file(STRINGS /etc/os-release os_version REGEX "^VERSION_ID=")
+string(REGEX REPLACE "^ID=\"?([^\"]*)\"?$" "\\1" os_id "${os_id}")
+string(REGEX REPLACE "^VERSION_ID=\"?([^\"]*)\"?$" "\\1" os_version "${os_version}")
+set(sbom_versions ordering-system=${ORDERING_VERSION} qtbase=${qt_package} qtbase.source=${qt_source}
+    distro=${os_id}-${os_version})
 foreach(part gcc-runtime:gcc-mingw-w64-x86-64-posix-runtime mingw-w64:mingw-w64-x86-64-dev)
     string(REPLACE ":" ";" part ${part})
     list(GET part 1 package)
-    execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
-        OUTPUT_VARIABLE version RESULT_VARIABLE status)
+    execute_process(COMMAND dpkg-query -W
+            "-f=\${Version} \${Architecture} \${source:Package} \${source:Version}" ${package}
+        OUTPUT_VARIABLE fields RESULT_VARIABLE status)
     if(NOT status EQUAL 0)
         message(FATAL_ERROR "The compiler's runtime package ${package} is not installed")
     endif()
+    string(REPLACE " " ";" fields "${fields}")
+    list(GET fields 0 version)
+    list(GET fields 1 architecture)
+    list(GET fields 2 source)
+    list(GET fields 3 source_version)
     list(GET part 0 name)
-    list(APPEND sbom_versions ${name}=${version})
+    list(APPEND sbom_versions ${name}=${version}
+        ${name}.deb=${package}/${architecture}/${source}/${source_version})
 endforeach()
+# The program's supplier is its publisher, as README.txt and the installer name it.
+string(REGEX REPLACE "([\"\\])" "\\\\\\1" supplier "${ORDERING_PUBLISHER}")
 install(CODE "
     execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${WINDOWS_SCRIPTS}/windows-sbom.py\"
             write \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\"
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/ordering-system.spdx.json\" \"${qt_sbom}\"
-            \"\$ENV{SOURCE_DATE_EPOCH}\" ${WINDOWS_FOLDER} ${sbom_versions}
+            \"\$ENV{SOURCE_DATE_EPOCH}\" ${WINDOWS_FOLDER} ${sbom_versions} \"supplier=${supplier}\"
         COMMAND_ERROR_IS_FATAL ANY)")
