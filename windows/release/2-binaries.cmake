@@ -37,7 +37,7 @@ file(STRINGS /etc/os-release os_version REGEX "^VERSION_ID=")
 string(REGEX REPLACE "^ID=\"?([^\"]*)\"?$" "\\1" os_id "${os_id}")
 string(REGEX REPLACE "^VERSION_ID=\"?([^\"]*)\"?$" "\\1" os_version "${os_version}")
 set(sbom_versions ordering-system=${ORDERING_VERSION} qtbase=${qt_package} qtbase.source=${qt_source}
-    distro=${os_id}-${os_version})
+    "qtbase.location=${ORDERING_QT_SOURCE_URL}" distro=${os_id}-${os_version})
 foreach(part gcc-runtime:gcc-mingw-w64-x86-64-posix-runtime mingw-w64:mingw-w64-x86-64-dev)
     string(REPLACE ":" ";" part ${part})
     list(GET part 1 package)

@@ -189,11 +189,6 @@ def deb_purl(package, version, distro, arch, source=None, source_version=None):
         f"{key}={quote(value, safe='')}" for key, value in sorted(qualifiers.items())))
 
 
-def snapshot(source, version):
-    """Where Debian keeps every upload of a source package for good."""
-    return f"https://snapshot.debian.org/package/{source}/{quote(version, safe='')}/"
-
-
 def references(purls, cpes):
     return ([{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
               "referenceLocator": purl} for purl in purls]
@@ -226,7 +221,10 @@ def write(folder, out, qt_sbom, epoch, release, facts):
             ["pkg:generic/ordering-system@" + quote(facts["ordering-system"], safe="")], [])})]
     ours.append(("qtbase", {
         "name": "Qt qtbase", "supplier": debian, "originator": qt["originator"],
-        "downloadLocation": snapshot(qt_source, qt_version), "primaryPackagePurpose": "LIBRARY",
+        # The Qt source archive published beside the release, where the publisher names it;
+        # else the purl alone says where: a Debian mirror of the scanner's own choosing.
+        "downloadLocation": facts.get("qtbase.location") or "NOASSERTION",
+        "primaryPackagePurpose": "LIBRARY",
         "licenseConcluded": "LGPL-3.0-only",
         "sourceInfo": f"Qt {qt['version']} as Debian's source package {qt_source} {qt_version}",
         "externalRefs": references([deb_purl(qt_source, qt_version, distro, "source")],
@@ -241,7 +239,7 @@ def write(folder, out, qt_sbom, epoch, release, facts):
         upstream = facts[key].split(":")[-1].split("-")[0]
         ours.append((key, {
             "name": name, "supplier": debian, "originator": originator,
-            "downloadLocation": snapshot(source, source_version),
+            "downloadLocation": "NOASSERTION",
             "primaryPackagePurpose": "LIBRARY", "licenseConcluded": licence,
             "sourceInfo": f"Debian's package {binary} {facts[key]}, from its source package "
                           f"{source} {source_version}",
