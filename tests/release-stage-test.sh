@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the release's staging step (windows/release/0-stage.cmake) on a repository of one
+# Runs the release's staging step (windows/release/run/0-stage.cmake) on a repository of one
 # commit, a row for each promise: the line README.txt must hold, or why the step refuses.
 # A failing row is named and the others still run.
 #   release-stage-test.sh SOURCE-DIR
@@ -36,11 +36,17 @@ while IFS='|' read -r name setup options expected; do
     cp -a "$work/repo" "$work/copy"
     mkdir "$work/out"
     status=0
-    said=$(cd "$work/copy" && eval "$setup" && eval "options=($options)" &&
-        cmake -DSOURCE_DIR="$work/copy" -DBINARY_DIR="$work/out" -DFOLDER=ordering-system-windows-x64 \
-            "-DPRODUCT=Ordering System" -DORDERING_VERSION=1.0.0 -DQT_VERSION=6.8.2 \
-            "-DPUBLISHER=the Ordering System developers" "${options[@]}" \
-            -P "$source/windows/release/0-stage.cmake" 2>&1) || status=$?
+    # What the configuration writes for the step, then the row's own settings.
+    IFS=';' read -ra settings <<<"WINDOWS_SOURCE_DIR=$work/copy;WINDOWS_BINARY_DIR=$work/out;\
+WINDOWS_SCRIPTS=$source/windows/scripts;WINDOWS_PRODUCT=Ordering System;\
+WINDOWS_FOLDER=ordering-system-windows-x64;ORDERING_VERSION=1.0.0;WINDOWS_QT_VERSION=6.8.2;\
+ORDERING_PUBLISHER=the Ordering System developers;$options"
+    for setting in "${settings[@]}"; do
+        printf 'set(%s [==[%s]==])\n' "${setting%%=*}" "${setting#*=}"
+    done >"$work/values.cmake"
+    said=$(cd "$work/copy" && eval "$setup" &&
+        cmake -DVALUES="$work/values.cmake" -P "$source/windows/release/run/0-stage.cmake" 2>&1) ||
+        status=$?
     said=$(tr -s ' \n' ' ' <<<"$said")
     if holds "$expected"; then
         echo "ok: $name"
@@ -53,11 +59,11 @@ names the commit|:||Built from commit $commit
 changes not committed make it no release of that commit|touch notes.txt||Built from commit $commit-dirty
 the written offer runs from the commit's day|:||your copy came without it: for three years from 2023-11-14,
 a development build says it is one|:||This is a development build, not for passing on: it names no publisher.
-a release's publisher with an address makes the offer|:|-DRELEASE=ON "-DPUBLISHER=Shop Ltd, it@shop.example"|Shop Ltd, it@shop.example will give it on request to anyone who has this
-the source's address stands in for the offer|:|-DQT_SOURCE_URL=https://shop.example/qt.tar|https://shop.example/qt.tar
-a release without a publisher is refused|:|-DRELEASE=ON|refused: must say who gives the Qt source
+a release's publisher with an address makes the offer|:|ORDERING_RELEASE=ON;ORDERING_PUBLISHER=Shop Ltd, it@shop.example|Shop Ltd, it@shop.example will give it on request to anyone who has this
+the source's address stands in for the offer|:|ORDERING_QT_SOURCE_URL=https://shop.example/qt.tar|https://shop.example/qt.tar
+a release without a publisher is refused|:|ORDERING_RELEASE=ON|refused: must say who gives the Qt source
 a signed build is a release|export ORDERING_SIGN_PKCS12=publisher.p12||refused: must say who gives the Qt source
-a publisher without an address is refused|:|-DRELEASE=ON "-DPUBLISHER=Shop Ltd"|refused: gives no address
+a publisher without an address is refused|:|ORDERING_RELEASE=ON;ORDERING_PUBLISHER=Shop Ltd|refused: gives no address
 without git, SOURCE_DATE_EPOCH gives the time|rm -rf .git; export SOURCE_DATE_EPOCH=1600000000||your copy came without it: for three years from 2020-09-13,
 without git or SOURCE_DATE_EPOCH nothing is stamped|rm -rf .git||refused: Neither git nor SOURCE_DATE_EPOCH
 EOF

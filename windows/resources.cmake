@@ -1,3 +1,14 @@
+# The release's names, kept once for CMake and the scripts alike in a plain key=value file.
+set(names_file ${CMAKE_CURRENT_LIST_DIR}/scripts/names.txt)
+file(STRINGS ${names_file} names REGEX "^[a-z][a-z_]*=")
+foreach(line IN LISTS names)
+    string(REGEX MATCH "^([a-z_]+)=(.*)$" line "${line}")
+    string(TOUPPER ${CMAKE_MATCH_1} name)
+    set(WINDOWS_${name} "${CMAKE_MATCH_2}")
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${names_file})
+set_target_properties(ordering-system PROPERTIES OUTPUT_NAME ${WINDOWS_PROGRAM})
+
 # The program's icon, version information and manifest, as Windows shows them.
 set(ORDERING_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0)
 set(ORDERING_VERSION_PATCH 0)

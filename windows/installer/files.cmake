@@ -42,13 +42,8 @@ endforeach()
 string(APPEND names "!macroend\n!define INSTALLED_BYTES ${bytes}\n")
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/install-files.nsh "${install}")
 # The signing script beside the project, which the template runs by a relative name, with
-# what it uses; when verify-release.sh rebuilds a published release, the one that takes its
-# signed files instead.
-get_filename_component(scripts ${CPACK_ORDERING_SIGN} DIRECTORY)
-set(sign ${CPACK_ORDERING_SIGN})
-if(NOT "$ENV{ORDERING_SIGN_FROM}" STREQUAL "")
-    set(sign ${scripts}/sign-from-published.sh)
-endif()
-configure_file(${sign} ${CPACK_TOPLEVEL_DIRECTORY}/sign-windows.sh COPYONLY)
-file(COPY ${scripts}/common.sh ${scripts}/pe-checksum.py DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
+# what it uses.
+foreach(file sign-windows.sh common.sh names.txt pe-checksum.py)
+    file(COPY ${CPACK_ORDERING_SCRIPTS}/${file} DESTINATION ${CPACK_TOPLEVEL_DIRECTORY})
+endforeach()
 file(WRITE ${CPACK_TOPLEVEL_DIRECTORY}/installed-files.nsh "${names}")

@@ -3,26 +3,9 @@
 # certificate is given, a signature (windows/scripts/sign-windows.sh). A file is signed once
 # per build folder: the zip and the installer carry the same signed bytes. The installer, the
 # uninstaller it writes and the NSIS plugins it loads get the same from its template. Last,
-# the folder's bill of materials, of these very bytes.
+# the folder's bill of materials, of these very bytes. The install step runs
+# run/2-binaries.cmake for it, after the folder's files, with the values found here.
 find_program(ORDERING_STRIP ${mingw_triple}-strip REQUIRED)
-set(ORDERING_SIGN ${WINDOWS_SCRIPTS}/sign-windows.sh)
-install(CODE "
-    file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\"
-        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\")
-    list(SORT binaries)
-    foreach(binary IN LISTS binaries)
-        execute_process(COMMAND \"${ORDERING_STRIP}\" --strip-all \"\${binary}\"
-            COMMAND_ERROR_IS_FATAL ANY)
-    endforeach()
-    # verify-release.sh rebuilds a published release with its signed files instead.
-    if(NOT \"\$ENV{ORDERING_SIGN_FROM}\" STREQUAL \"\")
-        set(sign \"${WINDOWS_SCRIPTS}/sign-from-published.sh\")
-    else()
-        set(sign \"${ORDERING_SIGN}\" --reuse \"${CMAKE_BINARY_DIR}/windows-signed\")
-    endif()
-    execute_process(COMMAND \${sign} \${binaries} COMMAND_ERROR_IS_FATAL ANY)")
-
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 file(GLOB qt_sbom ${ORDERING_WINDOWS_QT}/sbom/qtbase-*.spdx)
 file(STRINGS ${qt_notices}/SOURCE.txt qt_package REGEX "^Debian source package: ")
 string(REGEX REPLACE "^Debian source package: ([^ ]*) .*" "\\1" qt_source "${qt_package}")
@@ -56,11 +39,4 @@ foreach(part gcc-runtime:gcc-mingw-w64-x86-64-posix-runtime mingw-w64:mingw-w64-
     list(APPEND sbom_versions ${name}=${version}
         ${name}.deb=${package}/${architecture}/${source}/${source_version})
 endforeach()
-# The program's supplier is its publisher, as README.txt and the installer name it.
-string(REGEX REPLACE "([\"\\])" "\\\\\\1" supplier "${ORDERING_PUBLISHER}")
-install(CODE "
-    execute_process(COMMAND \"${Python3_EXECUTABLE}\" \"${WINDOWS_SCRIPTS}/windows-sbom.py\"
-            write \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\"
-            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/ordering-system.spdx.json\" \"${qt_sbom}\"
-            \"\$ENV{SOURCE_DATE_EPOCH}\" ${WINDOWS_FOLDER} ${sbom_versions} \"supplier=${supplier}\"
-        COMMAND_ERROR_IS_FATAL ANY)")
+install(SCRIPT ${WINDOWS_VALUES} SCRIPT ${WINDOWS_RUN}/2-binaries.cmake)

@@ -1,13 +1,16 @@
 # shellcheck shell=bash
-# Shared by the Windows release's scripts: the release's names, which windows/release.cmake
-# reads from here too, how a script fails, and which files are programs and libraries.
+# Shared by the Windows release's scripts: the release's names (names.txt beside it, as
+# $release_product, $release_folder...), how a script fails, and which files are programs and
+# libraries.
 
-# shellcheck disable=SC2034 # the names serve the scripts that source this file
-release_product="Ordering System"
+# Named here too for shellcheck, which cannot see them set from the file.
 # shellcheck disable=SC2034
-release_folder=ordering-system-windows-x64
-# shellcheck disable=SC2034
-release_registry_key=OrderingSystem
+declare release_product release_program release_folder release_registry_key release_sbom
+while IFS='=' read -r name value; do
+    if [[ $name == [a-z]* ]]; then
+        printf -v "release_$name" %s "$value"
+    fi
+done <"${BASH_SOURCE[0]%/*}/names.txt"
 
 # Ends the script, saying what is wrong; $checking names what the script checks or does.
 fail() {

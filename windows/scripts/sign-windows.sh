@@ -14,7 +14,10 @@
 # With --reuse DIR, a file already signed with the same certificate, keyed by its unsigned
 # bytes, is taken from DIR: the zip and the installer then carry the same signed bytes.
 # With --into DIR, the files are copied into DIR, emptied first, and the copies signed: the
-# NSIS plugins the installer unpacks and loads.
+# NSIS plugins the installer unpacks and loads. With ORDERING_SIGN_FROM=PUBLISHED, set only by
+# verify-release.sh to rebuild a published installer, it signs nothing, but replaces each
+# padded file by PUBLISHED/SHA256, the published signed file whose unsigned bytes have that
+# SHA-256.
 #   sign-windows.sh [--reuse DIR] [--into DIR] FILE...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,6 +37,18 @@ readable() {
 }
 
 python3 "$here/pe-checksum.py" "$@"
+
+if [ -n "${ORDERING_SIGN_FROM:-}" ]; then
+    for file; do
+        signed=$ORDERING_SIGN_FROM/$(sha256sum <"$file" | cut -c1-64)
+        if [ -f "$signed" ]; then
+            cp "$signed" "$file"
+        else
+            echo "No published signed file gives ${file##*/}: left unsigned"
+        fi
+    done
+    exit 0
+fi
 
 pkcs12=${ORDERING_SIGN_PKCS12:-}
 module=${ORDERING_SIGN_PKCS11_MODULE:-}

@@ -6,6 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/common.sh"
+source "$here/common.sh"
 
 ORDERING_WINDOWS_ROOT=$("$here/windows-root.sh" | tail -n 1)
 export ORDERING_WINDOWS_ROOT
@@ -153,8 +154,8 @@ dsc=$(basename "$(find "$source_kept" -name '*.dsc')")
 {
     echo "How to build the Qt libraries of this release again"
     echo
-    echo "This folder holds the Corresponding Source of the Qt DLLs shipped with Ordering"
-    echo "System for Windows: Debian's source package qt6-base $qt_package_version as fetched"
+    # The text was wrapped with the product's name across a line's end, at its first space.
+    echo "This folder holds the Corresponding Source of the Qt DLLs shipped with ${release_product/ /$'\n'} for Windows: Debian's source package qt6-base $qt_package_version as fetched"
     echo "from Debian ($dsc and the tarballs it names), the one patch that build applied"
     echo "(windows-build.patch), SOURCE.txt, which records the build, and"
     echo "build-root-packages.txt, every package and version of the system it was built on."
