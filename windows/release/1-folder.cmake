@@ -16,12 +16,8 @@ install(FILES ${runtime_dlls}
     DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QJpegPlugin> DESTINATION imageformats)
-# The native look: Qt 6.8 draws Windows 10 and 11 with one plugin, where 6.4 had the Vista one.
-if(TARGET Qt6::QModernWindowsStylePlugin)
-    install(FILES $<TARGET_FILE:Qt6::QModernWindowsStylePlugin> DESTINATION styles)
-else()
-    install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
-endif()
+# The native look: Qt 6.8 draws Windows 10 and 11 with one plugin.
+install(FILES $<TARGET_FILE:Qt6::QModernWindowsStylePlugin> DESTINATION styles)
 
 # Where the tests under Wine find the same libraries. Wine runs outside the Windows build
 # root, where the compiler's runtime lies under the root's folder.
