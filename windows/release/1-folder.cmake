@@ -1,23 +1,32 @@
 # Stage 1, the folder as shipped: beside the program and its pictures (installed by the
 # project), the Qt libraries and plugins it loads, the compiler's runtime, the licence texts of
 # all of them and README.txt. No windeployqt runs in a cross build; these rules stand for it.
+# The libraries and plugins, and where each comes from: windows/scripts/shipped.txt.
+file(STRINGS ${WINDOWS_SCRIPTS}/shipped.txt shipped REGEX "^[^#]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINDOWS_SCRIPTS}/shipped.txt)
 set(runtime_dlls)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-        OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(path ${path} REALPATH)
-    if(NOT EXISTS ${path})
-        message(FATAL_ERROR "The compiler's ${dll} is not to be found")
+foreach(line IN LISTS shipped)
+    string(REGEX MATCHALL "[^ ]+" line "${line}")
+    list(GET line 0 file)
+    list(GET line 2 from)
+    get_filename_component(dll ${file} NAME)
+    get_filename_component(destination ${file} DIRECTORY)
+    if(destination STREQUAL "")
+        set(destination .)
     endif()
-    list(APPEND runtime_dlls ${path})
+    if(from STREQUAL "compiler")
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+            OUTPUT_VARIABLE from OUTPUT_STRIP_TRAILING_WHITESPACE)
+        get_filename_component(from ${from} REALPATH)
+        if(NOT EXISTS ${from})
+            message(FATAL_ERROR "The compiler's ${dll} is not to be found")
+        endif()
+        list(APPEND runtime_dlls ${from})
+    else()
+        set(from $<TARGET_FILE:${from}>)
+    endif()
+    install(FILES ${from} DESTINATION ${destination})
 endforeach()
-install(FILES ${runtime_dlls}
-    $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
-    DESTINATION .)
-install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
-install(FILES $<TARGET_FILE:Qt6::QJpegPlugin> DESTINATION imageformats)
-# The native look: Qt 6.8 draws Windows 10 and 11 with one plugin.
-install(FILES $<TARGET_FILE:Qt6::QModernWindowsStylePlugin> DESTINATION styles)
 
 # Where the tests under Wine find the same libraries. Wine runs outside the Windows build
 # root, where the compiler's runtime lies under the root's folder.
