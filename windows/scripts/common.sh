@@ -32,6 +32,11 @@ trusted_roots() {
     done
 }
 
+# Whether a certificate is given to sign with; the build signs when it is.
+certificate_given() {
+    [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]
+}
+
 # Every program and library under a folder, sorted, each name ended by a NUL.
 binaries() {
     find "$1" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z

@@ -19,10 +19,15 @@
 # padded file by PUBLISHED/SHA256, the published signed file whose unsigned bytes have that
 # SHA-256.
 #   sign-windows.sh [--reuse DIR] [--into DIR] FILE...
+# With --given it only answers whether a certificate is given: exit code 0 if so, else 1.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 checking=Signing
+if [ "${1:-}" = --given ]; then
+    certificate_given
+    exit
+fi
 reuse=
 if [ "${1:-}" = --reuse ]; then
     reuse=$2
@@ -53,19 +58,20 @@ fi
 pkcs12=${ORDERING_SIGN_PKCS12:-}
 module=${ORDERING_SIGN_PKCS11_MODULE:-}
 [ -z "$pkcs12" ] || [ -z "$module" ] || fail "ORDERING_SIGN_PKCS12 and ORDERING_SIGN_PKCS11_MODULE both given: choose one"
+if ! certificate_given; then
+    echo "Not signed (no ORDERING_SIGN_PKCS12 or ORDERING_SIGN_PKCS11_MODULE):" "${@##*/}"
+    exit 0
+fi
 if [ -n "$pkcs12" ]; then
     readable ORDERING_SIGN_PKCS12 "$pkcs12"
     signer=(-pkcs12 "$pkcs12")
     identity=$pkcs12
-elif [ -n "$module" ]; then
+else
     readable ORDERING_SIGN_PKCS11_MODULE "$module"
     [ -n "${ORDERING_SIGN_PKCS11_KEY:-}" ] || fail "ORDERING_SIGN_PKCS11_MODULE needs ORDERING_SIGN_PKCS11_KEY"
     readable ORDERING_SIGN_CERT "${ORDERING_SIGN_CERT:-}"
     signer=(-pkcs11module "$module" -key "$ORDERING_SIGN_PKCS11_KEY" -certs "$ORDERING_SIGN_CERT")
     identity=$ORDERING_SIGN_CERT
-else
-    echo "Not signed (no ORDERING_SIGN_PKCS12 or ORDERING_SIGN_PKCS11_MODULE):" "${@##*/}"
-    exit 0
 fi
 # osslsigncode reads the password from the file: it is in no argument, so in no process list.
 if [ -n "${ORDERING_SIGN_PASSWORD_FILE:-}" ]; then

@@ -27,7 +27,8 @@ file(WRITE ${WINDOWS_BINARY_DIR}/windows-release-epoch.txt ${epoch})
 # Clear directions to the Qt source, or else a written offer of it dated by the commit.
 # configure_file gives CR LF to the template's line ends, not to those inside a value.
 set(release ${ORDERING_RELEASE})
-if(NOT "$ENV{ORDERING_SIGN_PKCS12}$ENV{ORDERING_SIGN_PKCS11_MODULE}" STREQUAL "")
+execute_process(COMMAND ${WINDOWS_SCRIPTS}/sign-windows.sh --given RESULT_VARIABLE unsigned)
+if(unsigned EQUAL 0)
     set(release ON)
 endif()
 set(development "")
