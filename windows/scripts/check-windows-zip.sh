@@ -39,13 +39,13 @@ EOF
 [ -z "$faults" ] || fail "${faults%%$'\n'*}"
 unzip -q "$zip" -d "$unpacked"
 folder=$unpacked/$release_folder
-for file in ordering-system.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll \
-    imageformats/qjpeg.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
-    chicken.jpg frice.jpg burger.jpg tea.jpg coke.jpg s.jpg; do
+# The style plugin first, so that its absence keeps the message it has always had.
+compgen -G "$folder/styles/q*style.dll" >/dev/null || fail "no style plugin in styles/"
+mapfile -t shipped < <(sed -n 's/^\([^#][^ ]*\) .*/\1/p' "$here/shipped.txt")
+for file in "$release_program.exe" "${shipped[@]}" chicken.jpg frice.jpg burger.jpg tea.jpg \
+    coke.jpg s.jpg; do
     [ -s "$folder/$file" ] || fail "no $release_folder/$file"
 done
-# The native style's plugin, whose name changes with Qt's version.
-compgen -G "$folder/styles/q*style.dll" >/dev/null || fail "no style plugin in styles/"
 
 binaries=0
 while IFS= read -r -d '' binary; do
@@ -101,13 +101,13 @@ gcc-runtime/copyright|GCC Runtime Library Exception
 mingw-w64/copyright|License: ZPL-2.1
 EOF
 
-resources=$(x86_64-w64-mingw32-windres -i "$folder/ordering-system.exe" -O rc)
+resources=$(x86_64-w64-mingw32-windres -i "$folder/$release_program.exe" -O rc)
 grep -q '^"IDI_ICON1" 14 ' <<<"$resources" || fail "no icon IDI_ICON1 in the program"
 grep -qF "VALUE \"ProductName\", \"$release_product\"" <<<"$resources" || fail "no version information"
 { grep -q '^1 24 ' <<<"$resources" && grep -q 'asInvoker' <<<"$resources" &&
     grep -q 'PerMonitorV2' <<<"$resources"; } || fail "no manifest in the program"
 
-[ -z "$(find "$folder" ! -type f ! -type d)" ] || fail "links or other than plain files"
+only_plain_files "$folder" || fail "links or other than plain files"
 # Windows takes names that differ only in case for one file.
 twice=$(cd "$folder" && find . | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
 [ -z "$twice" ] || fail "names Windows takes for one file: ${twice//$'\n'/, }"

@@ -37,6 +37,11 @@ certificate_given() {
     [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]
 }
 
+# Whether a folder holds plain files and folders only: no links, devices or pipes.
+only_plain_files() {
+    [ -z "$(find "$1" ! -type f ! -type d)" ]
+}
+
 # Every program and library under a folder, sorted, each name ended by a NUL.
 binaries() {
     find "$1" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | sort -z

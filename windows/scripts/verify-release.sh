@@ -82,7 +82,7 @@ extra=$(comm -23 <(unzip -Z1 "$published/$folder.zip" | sort) <(unzip -Z1 "$loca
 unzip -q "$published/$folder.zip" -d "$work/zip"
 # Only plain files, and nothing in the zip but what they pack to: no links, and no bytes that
 # unzip does not read (another zip hidden in front).
-[ -z "$(find "$work/zip" ! -type f ! -type d)" ] || fail "$folder.zip holds links"
+only_plain_files "$work/zip" || fail "$folder.zip holds links"
 python3 "$here/pack-folder.py" "$work/zip" "$folder" "$work/repacked.zip" "$epoch"
 cmp -s "$work/repacked.zip" "$published/$folder.zip" ||
     fail "$folder.zip holds more than its files, or other times or modes than the local build's"
@@ -90,7 +90,7 @@ said=$("$here/check-windows-signatures.sh" "$work/zip/$folder" "$pinned")
 echo "$said"
 signer=$(sed -n '$s/^\([0-9a-f]\{64\}\)$/\1/p' <<<"$said")
 # Its bill of materials must be the very document the build writes for these files.
-sbom=$work/zip/$folder/ordering-system.spdx.json
+sbom=$work/zip/$folder/$release_sbom
 cp "$sbom" "$work/published.spdx.json"
 { python3 "$here/windows-sbom.py" check "$work/zip/$folder" >&2 &&
     python3 "$here/windows-sbom.py" rehash "$work/zip/$folder" &&
