@@ -55,7 +55,7 @@ rm -rf build/windows-again
 # is, and a signed release must be it with its signatures removed.
 env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
     "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
-if [ -n "${ORDERING_SIGN_PKCS12:-}${ORDERING_SIGN_PKCS11_MODULE:-}" ]; then
+if certificate_given; then
     # The four files to publish, by themselves, as a shop's IT will check them.
     copy_into build/windows-published "$zip" "$qt_source" "$installer" "build/windows/$release_folder.spdx.json"
     "$scripts/verify-release.sh" build/windows-published build/windows-again
