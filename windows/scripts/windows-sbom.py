@@ -23,15 +23,30 @@ import sys
 import time
 from urllib.parse import quote
 
-DOCUMENT = "ordering-system.spdx.json"
-# Which package each shipped file belongs to, by its name in the folder.
-QT_FILES = re.compile(r"^(Qt6\w+\.dll|(platforms|imageformats|styles)/.*\.dll|licenses/Qt/.*)$")
-GCC_FILES = re.compile(r"^(libstdc\+\+-6\.dll|libgcc_s_seh-1\.dll|licenses/gcc-runtime/.*)$")
-MINGW_FILES = re.compile(r"^(libwinpthread-1\.dll|licenses/mingw-w64/.*)$")
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The release's names, as names.txt beside this script sets them.
+with open(os.path.join(HERE, "names.txt"), encoding="utf-8") as names:
+    NAMES = dict(line.rstrip("\n").split("=", 1) for line in names if re.match("[a-z]", line))
+DOCUMENT = NAMES["sbom"]
+# The libraries and plugins the folder ships (shipped.txt): name, package, Qt target or not.
+with open(os.path.join(HERE, "shipped.txt"), encoding="utf-8") as shipped:
+    SHIPPED = [line.split() for line in shipped if line.strip() and not line.startswith("#")]
+LICENCE_FOLDERS = {"licenses/Qt/": "qtbase", "licenses/gcc-runtime/": "gcc-runtime",
+                   "licenses/mingw-w64/": "mingw-w64"}
 # The Qt targets whose code the folder ships, by their names in Qt's bill of materials.
-QT_SHIPPED = {"qt-module-Core", "qt-module-Gui", "qt-module-Widgets",
-              "qt-plugin-QWindowsIntegrationPlugin", "qt-plugin-QJpegPlugin",
-              "qt-plugin-QModernWindowsStylePlugin", "qt-plugin-QWindowsVistaStylePlugin"}
+QT_SHIPPED = {("qt-plugin-" if "/" in name else "qt-module-") + target.removeprefix("Qt6::")
+              for name, package, target in SHIPPED if package == "qtbase"}
+
+
+def owner(name):
+    """The package a file of the folder belongs to, by its name there."""
+    for shipped, package, _ in SHIPPED:
+        if name == shipped:
+            return package
+    for folder, package in LICENCE_FOLDERS.items():
+        if name.startswith(folder):
+            return package
+    return "ordering-system"
 
 
 def files_of(folder):
@@ -47,6 +62,11 @@ def files_of(folder):
 def digest(path, algorithm):
     with open(path, "rb") as f:
         return hashlib.new(algorithm, f.read()).hexdigest()
+
+
+def checksums(path):
+    return [{"algorithm": "SHA1", "checksumValue": digest(path, "sha1")},
+            {"algorithm": "SHA256", "checksumValue": digest(path, "sha256")}]
 
 
 def read_tag_value(path):
@@ -198,27 +218,20 @@ def references(purls, cpes):
 
 def write(folder, out, qt_sbom, epoch, release, facts):
     names = files_of(folder)
-    files, owner = [], {}
-    for name in names:
-        path = os.path.join(folder, name)
-        files.append({"SPDXID": spdx_id("File-" + name), "fileName": "./" + name,
-                      "checksums": [{"algorithm": "SHA1", "checksumValue": digest(path, "sha1")},
-                                    {"algorithm": "SHA256",
-                                     "checksumValue": digest(path, "sha256")}],
-                      "licenseConcluded": "NOASSERTION", "copyrightText": "NOASSERTION"})
-        owner[name] = ("qtbase" if QT_FILES.match(name) else "gcc-runtime" if GCC_FILES.match(name)
-                       else "mingw-w64" if MINGW_FILES.match(name) else "ordering-system")
+    files = [{"SPDXID": spdx_id("File-" + name), "fileName": "./" + name,
+              "checksums": checksums(os.path.join(folder, name)),
+              "licenseConcluded": "NOASSERTION", "copyrightText": "NOASSERTION"} for name in names]
     qt, parts, licences = qt_parts(qt_sbom)
     distro = facts["distro"]
     debian = "Organization: Debian"
     qt_source, qt_version = facts["qtbase.source"], facts["qtbase"]
     ours = [("ordering-system", {
-        "name": "Ordering System", "supplier": "Organization: " + facts["supplier"],
+        "name": NAMES["product"], "supplier": "Organization: " + facts["supplier"],
         "downloadLocation": "NOASSERTION", "primaryPackagePurpose": "APPLICATION",
         "licenseConcluded": "NOASSERTION",
         # No registry carries it: the generic type names it without claiming one.
         "externalRefs": references(
-            ["pkg:generic/ordering-system@" + quote(facts["ordering-system"], safe="")], [])})]
+            [f"pkg:generic/{NAMES['program']}@" + quote(facts["ordering-system"], safe="")], [])})]
     ours.append(("qtbase", {
         "name": "Qt qtbase", "supplier": debian, "originator": qt["originator"],
         # The Qt source archive published beside the release, where the publisher names it;
@@ -253,7 +266,7 @@ def write(folder, out, qt_sbom, epoch, release, facts):
         package.update(fields)
         package.update({"filesAnalyzed": True, "licenseDeclared": package["licenseConcluded"],
                         "copyrightText": "NOASSERTION",
-                        "hasFiles": [f["SPDXID"] for f, n in zip(files, names) if owner[n] == key]})
+                        "hasFiles": [f["SPDXID"] for f, n in zip(files, names) if owner(n) == key]})
         packages.append(package)
     relationships.append({"spdxElementId": "SPDXRef-DOCUMENT", "relationshipType": "DESCRIBES",
                           "relatedSpdxElement": spdx_id("Package-ordering-system")})
@@ -307,8 +320,7 @@ def rehash(folder):
         document = json.load(f)
     for entry in document["files"]:
         name = os.path.join(folder, entry["fileName"][2:])
-        entry["checksums"] = [{"algorithm": "SHA1", "checksumValue": digest(name, "sha1")},
-                              {"algorithm": "SHA256", "checksumValue": digest(name, "sha256")}]
+        entry["checksums"] = checksums(name)
     save(document, path)
 
 
