@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures the Windows release from a copy of the source whose windows/scripts/names.txt
-# gives other names, makes README.txt, and checks each place a shop sees: each row a file of
-# the build folder and a line it must hold, and no old name anywhere in them.
+# gives other names, makes README.txt and the bill of materials of a folder, and checks each
+# place a shop sees: each row a file of the build folder and a line it must hold, and no old
+# name anywhere in them.
 #   release-names-test.sh SOURCE-DIR
 set -euo pipefail
 source=$(realpath "$1")
@@ -26,20 +27,29 @@ in_root=$source/windows/scripts/in-windows-root.sh
     { cat "$work/log"; exit 1; }
 
 cd "$work/build"
-files=(ordering-system.rc ordering-system.manifest README.txt CPackConfig.cmake
+mkdir folder
+cp README.txt folder/
+# With the facts the configuration gives the install step.
+IFS=';' read -ra facts < <(sed -n 's/^set(WINDOWS_SBOM_VERSIONS \[==\[\(.*\)\]==\])$/\1/p' \
     windows-release-values.cmake)
+python3 "$work/src/windows/scripts/windows-sbom.py" write folder folder/till-pro.spdx.json \
+    "$(echo "$ORDERING_WINDOWS_QT"/sbom/qtbase-*.spdx)" 1700000000 till-pro-win64 "${facts[@]}" \
+    "supplier=the Till Pro developers"
+python3 "$work/src/windows/scripts/windows-sbom.py" check folder >sbom-check.txt
+files=(ordering-system.rc ordering-system.manifest README.txt CPackConfig.cmake
+    windows-release-values.cmake folder/till-pro.spdx.json sbom-check.txt)
 failed=0
 # The old names, the product's also where a line's end breaks it. CPack's defaults name the
 # CMake project, OrderingSystem, which the installer never shows.
 for file in "${files[@]}"; do
     if grep -vE 'built using CMake|CPACK_INSTALL_CMAKE_PROJECTS' "$file" |
-        grep -zE 'Ordering[[:space:]]+System|OrderingSystem|ordering-system(-windows-x64|\.exe|\.spdx\.json|")' >/dev/null; then
+        grep -zE 'Ordering[[:space:]]+System|OrderingSystem|ordering-system(-windows-x64|\.exe|\.spdx\.json)|"ordering-system"' >/dev/null; then
         echo "FAILED: an old name in $file"
         failed=1
     fi
 done
 while IFS='|' read -r file line; do
-    if tr -d '\r' <"$file" | grep -qF "$line"; then
+    if grep -qF "$line" < <(tr -d '\r' <"$file"); then
         echo "ok: $file: $line"
     else
         echo "FAILED: $file does not say: $line"
@@ -57,5 +67,7 @@ CPackConfig.cmake|set(CPACK_PACKAGE_NAME "Till Pro")
 CPackConfig.cmake|set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "TillPro")
 CPackConfig.cmake|set(CPACK_ORDERING_EXE "till-pro.exe")
 windows-release-values.cmake|set(WINDOWS_SBOM [==[till-pro.spdx.json]==])
+folder/till-pro.spdx.json|"name": "Till Pro",
+sbom-check.txt|till-pro.spdx.json: 1 files with their SHA-256
 ROWS
 [ "$failed" -eq 0 ]
