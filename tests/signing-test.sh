@@ -250,9 +250,15 @@ timestamp_trusted_only() {
         -out clocked/stamped.exe >/dev/null
     "$scripts/check-windows-signatures.sh" clocked "$fingerprint" >clocked.log 2>&1 || { cat clocked.log; return 1; }
     if grep -q 'carry no timestamp' clocked.log; then return 1; fi
-    release_refused "ordering-system.exe: its timestamp does not verify against a trusted timestamping root" \
+    release_refused "ordering-system.exe: its timestamp carries a certificate that no trusted root vouches for" \
         "repacked 'osslsigncode add -TSA-certs $work/Foreign.pem -TSA-key $work/Foreign.key \
             -in ordering-system.exe -out stamped.exe >/dev/null && mv stamped.exe ordering-system.exe'"
+}
+release_refuses_extra_certificate() {
+    release_refused "$folder-setup.exe: its signature carries 1 certificates outside its signer's chain" \
+        "osslsigncode remove-signature -in $folder-setup.exe -out unsigned.exe >/dev/null &&
+        rm $folder-setup.exe && osslsigncode sign -pkcs12 ../Publisher.p12 -readpass ../Publisher.pass \
+            -ac ../Stranger.pem -h sha256 -in unsigned.exe -out $folder-setup.exe >/dev/null && rm unsigned.exe"
 }
 release_refuses_other_bill_beside() {
     release_refused "$folder.spdx.json differs from the bill of materials inside $folder.zip" \
@@ -337,6 +343,7 @@ row "the release check refuses a primary signature that fails, a genuine one nes
 row "the release check refuses a signature carrying an unauthenticated blob" release_refuses_blob
 row "the release check refuses bytes after the signature in its certificate entry" release_refuses_bytes_after
 row "a timestamp counts from a trusted timestamping authority only" timestamp_trusted_only
+row "the release check refuses a certificate beside the signer's chain" release_refuses_extra_certificate
 row "the release check refuses a bill of materials beside the zip not the one inside" release_refuses_other_bill_beside
 row "the release check refuses a file beside the release that no release has" release_refuses_stray_file
 row "the zip checker's table holds for a release with a publisher" release_passes_checker_table

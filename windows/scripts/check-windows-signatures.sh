@@ -19,7 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 checking=Signatures
 work=$(mktemp)
-trap 'rm -f "$work"' EXIT
+trap 'rm -f "$work" "$work".*' EXIT
 [ -z "$pinned" ] || [[ $pinned =~ ^[0-9a-f]{64}$ ]] ||
     fail "CERT_SHA256 must be 64 hex digits, the SHA-256 of the certificate in DER form"
 trusted_roots
@@ -34,6 +34,28 @@ leaf() {
         sed -n 1p | tr 'A-F' 'a-f'
 }
 
+# Each certificate a signature or its timestamp carries must verify against the trusted roots,
+# whatever its time: the chain's names alone would pass a made-up copy of a root that carries
+# bytes of its own, which no signature covers. Reads "signature|timestamp BASE64" lines.
+genuine_certificates() {
+    local kind certificate roots
+    rm -f "$work".*.pem
+    while read -r kind certificate; do
+        base64 -d <<<"$certificate" | openssl x509 -inform DER >>"$work.$kind.pem"
+    done
+    for kind in signature timestamp; do
+        [ -f "$work.$kind.pem" ] || continue
+        roots=${ORDERING_VERIFY_CAFILE:-/etc/ssl/certs/ca-certificates.crt}
+        [ "$kind" = signature ] || roots=${ORDERING_VERIFY_TSA_CAFILE:-/etc/ssl/certs/ca-certificates.crt}
+        csplit -s -z -f "$work.one." "$work.$kind.pem" '/-----BEGIN/' '{*}'
+        for certificate in "$work".one.*; do
+            openssl verify -no_check_time -CAfile "$roots" -untrusted "$work.$kind.pem" "$certificate" \
+                >/dev/null 2>&1 || fail "$1: its $kind carries a certificate that no trusted root vouches for"
+        done
+        rm -f "$work".one.*
+    done
+}
+
 mapfile -d '' binaries < <(binaries "$folder")
 [ ${#binaries[@]} -gt 0 ] || fail "no programs or libraries in $folder"
 signer=$pinned signed=() unsigned=() untimed=()
@@ -43,8 +65,9 @@ for binary in "${binaries[@]}"; do
         unsigned+=("$name")
         continue
     fi
-    python3 "$here/pe-checksum.py" --sole-signature "$binary" >/dev/null 2>"$work" ||
-        fail "$name: $(sed 's/^[^:]*: //' "$work")"
+    python3 "$here/pe-checksum.py" --certificates "$binary" >"$work" 2>"$work.fault" ||
+        fail "$name: $(sed 's/^[^:]*: //' "$work.fault")"
+    genuine_certificates "$name" <"$work"
     if [ -z "$signer" ]; then
         signer=$(leaf "$binary")
         [ -n "$signer" ] || fail "$name: osslsigncode names no certificate that signed it"
