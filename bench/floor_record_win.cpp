@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
     HANDLE start = openLog(path);
     LARGE_INTEGER end;
     end.QuadPart = size;
-    if (start == INVALID_HANDLE_VALUE || !SetFilePointerEx(start, end, nullptr, FILE_BEGIN)
-        || !SetEndOfFile(start) || !CloseHandle(start)) {
+    if (start == INVALID_HANDLE_VALUE || SetFilePointerEx(start, end, nullptr, FILE_BEGIN) == FALSE
+        || SetEndOfFile(start) == FALSE || CloseHandle(start) == FALSE) {
         return 1;
     }
 
@@ -55,14 +55,16 @@ int main(int argc, char *argv[])
         OVERLAPPED atEnd = at(~0ull);
         DWORD written = 0;
         if (log == INVALID_HANDLE_VALUE
-            || !LockFileEx(log, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn)
-            || !WriteFile(log, record, length, &written, &atEnd) || written != length
-            || !FlushFileBuffers(log) || !UnlockFileEx(log, 0, 1, 0, &turn) || !CloseHandle(log)) {
+            || LockFileEx(log, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn)
+                == FALSE
+            || WriteFile(log, record, length, &written, &atEnd) == FALSE || written != length
+            || FlushFileBuffers(log) == FALSE || UnlockFileEx(log, 0, 1, 0, &turn) == FALSE
+            || CloseHandle(log) == FALSE) {
             return 1;
         }
     }
     const std::chrono::duration<double, std::micro> spent
         = std::chrono::steady_clock::now() - begin;
     std::printf("%.3f\n", spent.count() / double(count));
-    return DeleteFileW(path) ? 0 : 1;
+    return DeleteFileW(path) != FALSE ? 0 : 1;
 }
