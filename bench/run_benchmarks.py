@@ -1,6 +1,6 @@
 """Runs the benchmarks of the ordering window and prints their figures as Markdown.
 
-    python3 run_benchmarks.py BUILD-DIR [ROUNDS]
+    python3 run_benchmarks.py BUILD-DIR [ROUNDS [WINDOWS-FOLDER]]
 
 Start-up: ordering-system against two floors, an empty main window and one with the same
 widgets and captions, started in turns (one round starts each program once, the order
@@ -11,6 +11,10 @@ maximum resident set size of the process, read when it exits after its window wa
 Clicks: the QBENCHMARK figures of bench_clicks. The record click is timed in turns with
 floor-record, which opens, locks, writes, syncs and closes the same bytes with plain system
 calls: each round runs the floor, then the click with test.txt at 0 bytes and at 1 GiB.
+Given WINDOWS-FOLDER, the Windows build's programs gathered with their libraries, the same
+again under Wine: start-up to the mapped window and peak memory against floor-widgets.exe and
+floor-empty.exe, and the record click against floor-record.exe, its Win32 calls; each figure as
+the minimum, median and maximum of the ratios of runs side by side.
 """
 
 import csv
@@ -107,6 +111,12 @@ def ratio(a, b):
     return statistics.median(x / y for x, y in zip(a, b))
 
 
+def spread(a, b):
+    """The minimum, median and maximum of the pairwise ratios, as min/median/max."""
+    ratios = [x / y for x, y in zip(a, b)]
+    return "%.3f/%.3f/%.3f" % (min(ratios), statistics.median(ratios), max(ratios))
+
+
 RECORD_ROUNDS = 15
 RECORDS_PER_RUN = 1000
 
@@ -141,6 +151,154 @@ def records(build):
     return floor, empty, big
 
 
+def wine_environment(display_name=None):
+    env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=os.environ.get(
+        "WINEPREFIX", os.path.expanduser("~/.cache/ordering-system/wine-prefix")))
+    if display_name:
+        env["DISPLAY"] = display_name
+    return env
+
+
+def start_wineserver(env):
+    """Keeps one wineserver for every run, so that each start pays the same; returns it if
+    this started it, or None if the prefix's own was running already."""
+    server = subprocess.Popen(["wineserver", "--foreground", "--persistent"], env=env,
+                              stderr=subprocess.DEVNULL)
+    try:
+        server.wait(timeout=1)
+        return None
+    except subprocess.TimeoutExpired:
+        return server
+
+
+def wine_on_x(x, name, folder, env):
+    """Seconds from starting the program under Wine until its window is mapped, and the peak
+    RSS in KiB of the process that ran it."""
+    pid_atom = x.intern_atom("_NET_WM_PID")
+    start = time.perf_counter()
+    process = subprocess.Popen(["wine", name], cwd=folder, env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    window = None
+    while window is None:
+        event = x.next_event()
+        if event.type == X.MapNotify and not event.override:
+            window = event.window
+    mapped = time.perf_counter() - start
+    # Wine's own helpers map no framed window, but the figures are only the program's if the
+    # process started is the one that became it.
+    owner = window.get_full_property(pid_atom, X.AnyPropertyType)
+    if owner is None or owner.value[0] != process.pid:
+        process.kill()
+        raise RuntimeError(name + ": the window mapped is not its own")
+    time.sleep(0.2)
+    close_window(x, window)
+    _, status, usage = os.wait4(process.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError(name + " did not exit cleanly")
+    while x.pending_events():
+        x.next_event()
+    return mapped, usage.ru_maxrss
+
+
+def wine_nothing(folder, work, env):
+    """Seconds and peak RSS in KiB of Wine starting and ending a console program that does
+    nothing: floor-record.exe recording no order."""
+    start = time.perf_counter()
+    process = subprocess.Popen(["wine", os.path.join(folder, "floor-record.exe"), "0"],
+                               cwd=work, env=env, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError("floor-record.exe did not exit cleanly")
+    return time.perf_counter() - start, usage.ru_maxrss
+
+
+def windows(folder, rounds):
+    folder = os.path.abspath(folder)
+    programs = [p + ".exe" for p in PROGRAMS]
+    server, name = start_xvfb()
+    env = wine_environment(name)
+    wineserver = start_wineserver(env)
+    work = tempfile.mkdtemp(prefix="floor-record-")
+    try:
+        x = display.Display(name)
+        x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        x.sync()
+        mapped = {p: [] for p in programs}
+        rss = {p: [] for p in programs}
+        for p in programs:
+            wine_on_x(x, p, folder, env)
+        for r in range(rounds):
+            for p in programs if r % 2 == 0 else list(reversed(programs)):
+                seconds, kib = wine_on_x(x, p, folder, env)
+                mapped[p].append(seconds)
+                rss[p].append(kib)
+        x.close()
+        nothing = [wine_nothing(folder, work, env) for _ in range(rounds)]
+
+        # Offscreen, as the tests run; Wine hands WINEQT_x to the program as QT_x.
+        click_env = dict(env, WINEQT_QPA_PLATFORM="offscreen",
+                         WINEQT_QPA_FONTDIR="Z:/usr/share/fonts/truetype/wqy")
+        floor, click = [], []
+        for _ in range(RECORD_ROUNDS):
+            floor.append(float(subprocess.run(
+                ["wine", os.path.join(folder, "floor-record.exe"), str(RECORDS_PER_RUN)],
+                cwd=work, env=env, capture_output=True, text=True, check=True).stdout))
+            out = subprocess.run(
+                ["wine", "bench_clicks.exe", "recordClick:0 bytes", "-iterations",
+                 str(RECORDS_PER_RUN), "-median", "1", "-o", "-,csv"],
+                cwd=folder, env=click_env, capture_output=True, text=True, check=True).stdout
+            click.append(next(float(row[3]) * 1000.0 for row in csv.reader(io.StringIO(out))
+                              if len(row) >= 4 and row[2] == "WalltimeMilliseconds"))
+    finally:
+        os.rmdir(work)
+        if wineserver is not None:
+            # Ends the server this started, and with it Wine's helpers, which outlive a
+            # server merely terminated.
+            subprocess.run(["wineserver", "--kill"], env=env, check=False)
+            wineserver.wait()
+        server.terminate()
+        server.wait()
+    return mapped, rss, nothing, floor, click
+
+
+def print_windows(folder, rounds):
+    mapped, rss, nothing, floor, click = windows(folder, rounds)
+    ms = lambda values: "%.1f ms" % (1000 * statistics.median(values))
+    mib = lambda values: "%.1f MiB" % (statistics.median(values) / 1024)
+    us = lambda values: "%.1f µs" % statistics.median(values)
+    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout
+    print()
+    print("The Windows build under %s, median of %d runs each, the programs in turns; a"
+          % (version.strip(), rounds))
+    print("ratio is the minimum/median/maximum of the ratios of runs side by side:")
+    print()
+    print("| program | mapped on Xvfb | peak RSS of its process |")
+    print("|---|---|---|")
+    for p in mapped:
+        print("| %s | %s | %s |" % (p, ms(mapped[p]), mib(rss[p])))
+    print("| Wine starting and ending a console program that does nothing | %s | %s |"
+          % (ms([t for t, _ in nothing]), mib([k for _, k in nothing])))
+    for floor_name in ("floor-widgets.exe", "floor-empty.exe"):
+        print("| ordering-system.exe / %s | %s | %s |"
+              % (floor_name, spread(mapped["ordering-system.exe"], mapped[floor_name]),
+                 spread(rss["ordering-system.exe"], rss[floor_name])))
+    print()
+    print("The record click under Wine, the median of %d runs of %d records, in turns with"
+          % (RECORD_ROUNDS, RECORDS_PER_RUN))
+    print("floor-record.exe:")
+    print()
+    print("| click | time |")
+    print("|---|---|")
+    print("| floor-record.exe: CreateFileW, LockFileEx, WriteFile, FlushFileBuffers, "
+          "UnlockFileEx, CloseHandle | %s |" % us(floor))
+    print("| record button, test.txt at 0 bytes | %s |" % us(click))
+    print("| record button / floor-record.exe | %s |" % spread(click, floor))
+    print()
+    print("windows_startup_ratio=%s windows_rss_ratio=%s windows_record_floor_ratio=%s" % (
+        spread(mapped["ordering-system.exe"], mapped["floor-widgets.exe"]),
+        spread(rss["ordering-system.exe"], rss["floor-widgets.exe"]), spread(click, floor)))
+
+
 def machine():
     cpu = "unknown processor"
     try:
@@ -159,6 +317,7 @@ def machine():
 def main():
     build = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 30
+    windows_folder = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
     mapped, rss, shown = startup(build, rounds)
     order = clicks(build, ["orderClick", "-median", "7"])[("orderClick", "")]
     floor, empty, big = records(build)
@@ -202,6 +361,8 @@ def main():
         ratio(mapped["ordering-system"], mapped["floor-widgets"]),
         ratio(rss["ordering-system"], rss["floor-widgets"]), ratio(big, empty),
         ratio(empty, floor)))
+    if windows_folder:
+        print_windows(windows_folder, rounds)
 
 
 if __name__ == "__main__":
