@@ -23,15 +23,8 @@ install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-6
     python3-jsonschema node-spdx-license-ids node-spdx-exceptions
 
 scripts=$top/windows/scripts
-ORDERING_WINDOWS_QT=$("$scripts/windows-toolkit.sh" | tail -n 1)
-ORDERING_WINDOWS_ROOT=$("$scripts/windows-root.sh" | tail -n 1)
-export ORDERING_WINDOWS_QT ORDERING_WINDOWS_ROOT
+prepare_windows_build
 in_root=$scripts/in-windows-root.sh
-export WINEPREFIX=${WINEPREFIX:-$cache/wine-prefix} WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Preparing the Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-fi
 
 cd "$top"
 # A build folder configured with a toolchain file since moved cannot be configured again.

@@ -21,11 +21,13 @@ import csv
 import io
 import os
 import platform
+import select
 import signal
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from Xlib import X, display
@@ -36,22 +38,45 @@ from xdisplay import close_window, start_xvfb  # noqa: E402
 PROGRAMS = ["ordering-system", "floor-widgets", "floor-empty"]
 
 
-def run_on_x(x, name, path, cwd):
-    """Seconds from process start until the window is mapped, and peak RSS in KiB."""
-    env = dict(os.environ, DISPLAY=x.get_display_name(), QT_QPA_PLATFORM="xcb")
-    env.pop("QT_LOGGING_RULES", None)
+# A program that shows no window, or does not end once it is closed, within this many seconds
+# has failed.
+PATIENCE = 60
+
+
+def run_on_x(x, name, command, cwd, env, own_window=False):
+    """Seconds from process start until its window is mapped, and peak RSS in KiB of the
+    process started; with own_window, the window must say it is that process's."""
     start = time.perf_counter()
-    process = subprocess.Popen([path], cwd=cwd, env=env,
+    deadline = time.monotonic() + PATIENCE
+    process = subprocess.Popen(command, cwd=cwd, env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     window = None
     while window is None:
+        if not x.pending_events():
+            if time.monotonic() > deadline or process.poll() is not None:
+                process.kill()
+                raise RuntimeError(name + " showed no window")
+            select.select([x.fileno()], [], [], 0.1)
+            continue
         event = x.next_event()
         if event.type == X.MapNotify and not event.override:
             window = event.window
     mapped = time.perf_counter() - start
+    if own_window:
+        owner = window.get_full_property(x.intern_atom("_NET_WM_PID"), X.AnyPropertyType)
+        if owner is None or owner.value[0] != process.pid:
+            process.kill()
+            raise RuntimeError(name + ": the window mapped is not its own")
     time.sleep(0.2)  # let it paint, so that the peak memory includes the first frame
     close_window(x, window)
-    _, status, usage = os.wait4(process.pid, 0)
+    while True:
+        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid:
+            break
+        if time.monotonic() > deadline + PATIENCE:
+            process.kill()
+            raise RuntimeError(name + " did not end when its window was closed")
+        time.sleep(0.01)
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError(name + " did not exit cleanly")
     while x.pending_events():
@@ -66,13 +91,19 @@ def run_offscreen(path, cwd):
     start = time.perf_counter()
     process = subprocess.Popen([path], cwd=cwd, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE, text=True)
+    killer = threading.Timer(PATIENCE, process.kill)
+    killer.start()
+    shown = None
     for line in process.stderr:
         if line.startswith("qt.widgets.painting: Flushing"):
+            shown = time.perf_counter() - start
             break
-    shown = time.perf_counter() - start
+    killer.cancel()
     process.send_signal(signal.SIGKILL)
     process.stderr.close()
     process.wait()
+    if shown is None:
+        raise RuntimeError(path + " flushed no frame")
     return shown
 
 
@@ -83,6 +114,8 @@ def startup(build, rounds):
         "floor-empty": os.path.join(build, "bench", "floor-empty"),
     }
     server, name = start_xvfb()
+    env = dict(os.environ, DISPLAY=name, QT_QPA_PLATFORM="xcb")
+    env.pop("QT_LOGGING_RULES", None)
     try:
         x = display.Display(name)
         x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
@@ -91,11 +124,11 @@ def startup(build, rounds):
         rss = {p: [] for p in PROGRAMS}
         shown = {p: [] for p in PROGRAMS}
         for p in PROGRAMS:  # warm the page cache and font caches first
-            run_on_x(x, p, paths[p], build)
+            run_on_x(x, p, [paths[p]], build, env)
         for r in range(rounds):
             order = PROGRAMS if r % 2 == 0 else list(reversed(PROGRAMS))
             for p in order:
-                seconds, kib = run_on_x(x, p, paths[p], build)
+                seconds, kib = run_on_x(x, p, [paths[p]], build, env)
                 mapped[p].append(seconds)
                 rss[p].append(kib)
             for p in order:
@@ -171,35 +204,6 @@ def start_wineserver(env):
         return server
 
 
-def wine_on_x(x, name, folder, env):
-    """Seconds from starting the program under Wine until its window is mapped, and the peak
-    RSS in KiB of the process that ran it."""
-    pid_atom = x.intern_atom("_NET_WM_PID")
-    start = time.perf_counter()
-    process = subprocess.Popen(["wine", name], cwd=folder, env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    window = None
-    while window is None:
-        event = x.next_event()
-        if event.type == X.MapNotify and not event.override:
-            window = event.window
-    mapped = time.perf_counter() - start
-    # Wine's own helpers map no framed window, but the figures are only the program's if the
-    # process started is the one that became it.
-    owner = window.get_full_property(pid_atom, X.AnyPropertyType)
-    if owner is None or owner.value[0] != process.pid:
-        process.kill()
-        raise RuntimeError(name + ": the window mapped is not its own")
-    time.sleep(0.2)
-    close_window(x, window)
-    _, status, usage = os.wait4(process.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise RuntimeError(name + " did not exit cleanly")
-    while x.pending_events():
-        x.next_event()
-    return mapped, usage.ru_maxrss
-
-
 def wine_nothing(folder, work, env):
     """Seconds and peak RSS in KiB of Wine starting and ending a console program that does
     nothing: floor-record.exe recording no order."""
@@ -226,10 +230,11 @@ def windows(folder, rounds):
         mapped = {p: [] for p in programs}
         rss = {p: [] for p in programs}
         for p in programs:
-            wine_on_x(x, p, folder, env)
+            run_on_x(x, p, ["wine", p], folder, env, own_window=True)
         for r in range(rounds):
             for p in programs if r % 2 == 0 else list(reversed(programs)):
-                seconds, kib = wine_on_x(x, p, folder, env)
+                # Wine runs the program in the process started, which the window names.
+                seconds, kib = run_on_x(x, p, ["wine", p], folder, env, own_window=True)
                 mapped[p].append(seconds)
                 rss[p].append(kib)
         x.close()

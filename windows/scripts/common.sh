@@ -59,3 +59,18 @@ copy_into() {
         copies+=("$dir/${file##*/}")
     done
 }
+
+# Exports ORDERING_WINDOWS_QT and ORDERING_WINDOWS_ROOT, building Qt for Windows and its root
+# into the cache the first time, and points Wine at the project's prefix there, made on first
+# use.
+prepare_windows_build() {
+    local scripts=${BASH_SOURCE[0]%/*}
+    ORDERING_WINDOWS_QT=$("$scripts/windows-toolkit.sh" | tail -n 1)
+    ORDERING_WINDOWS_ROOT=$("$scripts/windows-root.sh" | tail -n 1)
+    export ORDERING_WINDOWS_QT ORDERING_WINDOWS_ROOT
+    export WINEPREFIX=${WINEPREFIX:-$cache/wine-prefix} WINEDEBUG=-all
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Preparing the Wine prefix $WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+    fi
+}
