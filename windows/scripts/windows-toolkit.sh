@@ -42,7 +42,11 @@ patch_source() {
     sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "${patched[0]}"
     # HarfBuzz is written to compile as one unit (its own harfbuzz.cc); Qt compiles bundled
     # code file by file, which made HarfBuzz a fifth of the build.
-    echo 'set_property(TARGET BundledHarfbuzz PROPERTY UNITY_BUILD ON)' >>"${patched[1]}"
+    cat >>"${patched[1]}" <<'CMAKE'
+set_property(TARGET BundledHarfbuzz PROPERTY UNITY_BUILD ON)
+get_target_property(harfbuzz_sources BundledHarfbuzz SOURCES)
+set_source_files_properties(${harfbuzz_sources} PROPERTIES SKIP_UNITY_BUILD_INCLUSION OFF)
+CMAKE
 }
 # What the zip must carry beside Qt: its licences, the attribution files of the third-party
 # code compiled into this build (with the licence files they name), and where the exact
@@ -132,8 +136,9 @@ no_build_folder="-ffile-prefix-map=$work/src/="
 echo "Windows toolkit: building Qt, the longest step of a first run" >&2
 set +e
 # Every tenth of the steps: how far, how long so far, and how long the rest takes at that pace.
+# Ninja itself, which prints each step as it ends, where cmake --build holds its output back.
 (cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" NINJA_STATUS='[%f/%t %e] ' \
-    cmake --build "$work/build") 2>&1 | tee "$work/build.log" | awk 'BEGIN { next_tenth = 1 }
+    ninja -C "$work/build") 2>&1 | tee "$work/build.log" | awk 'BEGIN { next_tenth = 1 }
     match($0, /^\[[0-9]+\/[0-9]+ [0-9.]+\]/) {
         split(substr($0, 2, RLENGTH - 2), f, "[/ ]")
         if (f[1] < f[2] * next_tenth / 10) next
