@@ -23,6 +23,9 @@ install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-6
     python3-jsonschema node-spdx-license-ids node-spdx-exceptions
 
 scripts=$top/windows/scripts
+# The lint root is made meanwhile, its downloads beside Qt's build; lint-windows.sh waits for
+# it, or makes it again, saying why, if this failed.
+"$scripts/windows-root.sh" lint >/dev/null 2>&1 &
 prepare_windows_build
 in_root=$scripts/in-windows-root.sh
 

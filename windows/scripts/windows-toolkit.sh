@@ -133,21 +133,27 @@ no_build_folder="-ffile-prefix-map=$work/src/="
     >"$work/configure.log" 2>&1 ||
     { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
+# Says at every tenth of Ninja's steps how far, how long so far, and how long the rest takes
+# at that pace.
+progress() {
+    local line finished total tenth=1 left
+    SECONDS=0
+    while IFS= read -r line; do
+        [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]] || continue
+        finished=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]}
+        ((finished * 10 >= total * tenth)) || continue
+        while ((finished * 10 >= total * tenth)); do tenth=$((tenth + 1)); done
+        left=$((SECONDS * (total - finished) / finished))
+        printf 'Windows toolkit: %d %% of %d steps in %d min %02d s, about %d min %02d s to go\n' \
+            $((100 * finished / total)) "$total" $((SECONDS / 60)) $((SECONDS % 60)) \
+            $((left / 60)) $((left % 60))
+    done
+}
 echo "Windows toolkit: building Qt, the longest step of a first run" >&2
 set +e
-# Every tenth of the steps: how far, how long so far, and how long the rest takes at that pace.
 # Ninja itself, which prints each step as it ends, where cmake --build holds its output back.
-(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" NINJA_STATUS='[%f/%t %e] ' \
-    ninja -C "$work/build") 2>&1 | tee "$work/build.log" | awk 'BEGIN { next_tenth = 1 }
-    match($0, /^\[[0-9]+\/[0-9]+ [0-9.]+\]/) {
-        split(substr($0, 2, RLENGTH - 2), f, "[/ ]")
-        if (f[1] < f[2] * next_tenth / 10) next
-        while (f[1] >= f[2] * next_tenth / 10) next_tenth++
-        left = f[3] * (f[2] - f[1]) / f[1]
-        printf "Windows toolkit: %d %% of %d steps in %d min %02d s, about %d min %02d s to go\n",
-            100 * f[1] / f[2], f[2], f[3] / 60, f[3] % 60, left / 60, left % 60
-        fflush()
-    }' >&2
+(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" ninja -C "$work/build") 2>&1 |
+    tee "$work/build.log" | progress >&2
 status=${PIPESTATUS[0]}
 set -e
 [ "$status" -eq 0 ] || { grep -m 20 -B 2 -A 10 'FAILED' "$work/build.log" >&2; exit 1; }
