@@ -38,6 +38,14 @@ from xdisplay import close_window, start_xvfb  # noqa: E402
 PROGRAMS = ["ordering-system", "floor-widgets", "floor-empty"]
 
 
+def watching_maps(name):
+    """The display, told to report every window mapped on it."""
+    x = display.Display(name)
+    x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+    x.sync()
+    return x
+
+
 # A program that shows no window, or does not end once it is closed, within this many seconds
 # has failed.
 PATIENCE = 60
@@ -117,9 +125,7 @@ def startup(build, rounds):
     env = dict(os.environ, DISPLAY=name, QT_QPA_PLATFORM="xcb")
     env.pop("QT_LOGGING_RULES", None)
     try:
-        x = display.Display(name)
-        x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
-        x.sync()
+        x = watching_maps(name)
         mapped = {p: [] for p in PROGRAMS}
         rss = {p: [] for p in PROGRAMS}
         shown = {p: [] for p in PROGRAMS}
@@ -224,9 +230,7 @@ def windows(folder, rounds):
     wineserver = start_wineserver(env)
     work = tempfile.mkdtemp(prefix="floor-record-")
     try:
-        x = display.Display(name)
-        x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
-        x.sync()
+        x = watching_maps(name)
         mapped = {p: [] for p in programs}
         rss = {p: [] for p in programs}
         for p in programs:
