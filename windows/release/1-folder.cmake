@@ -1,8 +1,12 @@
 # Stage 1, the folder as shipped: beside the program and its pictures (installed by the
 # project), the Qt libraries and plugins it loads, the compiler's runtime, the licence texts of
 # all of them and README.txt. No windeployqt runs in a cross build; these rules stand for it.
-# The libraries and plugins, and where each comes from: windows/scripts/shipped.txt.
+# The libraries and plugins, and where each comes from: windows/scripts/shipped.txt. Each one's
+# name in the folder and what it is copied from stay in ORDERING_SHIPPED_FILES and
+# ORDERING_SHIPPED_FROM for the benchmarks' folder.
 file(STRINGS ${WINDOWS_SCRIPTS}/shipped.txt shipped REGEX "^[^#]")
+set(ORDERING_SHIPPED_FILES)
+set(ORDERING_SHIPPED_FROM)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINDOWS_SCRIPTS}/shipped.txt)
 set(runtime_dlls)
 foreach(line IN LISTS shipped)
@@ -25,6 +29,8 @@ foreach(line IN LISTS shipped)
     else()
         set(from $<TARGET_FILE:${from}>)
     endif()
+    list(APPEND ORDERING_SHIPPED_FILES ${file})
+    list(APPEND ORDERING_SHIPPED_FROM ${from})
     install(FILES ${from} DESTINATION ${destination})
 endforeach()
 
