@@ -13,6 +13,7 @@ unset "${!ORDERING_SIGN_@}"
 folder=ordering-system-windows-x64
 cd "$work"
 
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >ext
 # A CA and the code-signing certificate it issues to NAME: NAME.p12 with its password in
 # NAME.pass, or, given a public key, NAME.pem for that key.
 issue() {
@@ -20,7 +21,6 @@ issue() {
     openssl req -x509 -newkey rsa:2048 -nodes -keyout "$name-ca.key" -out "$name-ca.pem" \
         -days 1 -subj "/CN=$name CA" -addext basicConstraints=critical,CA:TRUE \
         -addext keyUsage=critical,keyCertSign 2>/dev/null
-    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >ext
     if [ -n "$key" ]; then
         openssl x509 -new -force_pubkey "$key" -subj "/CN=$name" -CA "$name-ca.pem" \
             -CAkey "$name-ca.key" -days 1 -extfile ext -out "$name.pem"
@@ -278,9 +278,9 @@ password_hidden() {
 }
 token_signs() {
     local module=/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so tool
-    export SOFTHSM2_CONF=$work/softhsm2.conf
+    export SOFTHSM2_CONF=$PWD/softhsm2.conf
     mkdir tokens
-    printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$SOFTHSM2_CONF"
+    printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$PWD/tokens" >"$SOFTHSM2_CONF"
     printf 4711 >pin
     softhsm2-util --init-token --free --label publisher --so-pin 0815 --pin "$(cat pin)" >/dev/null
     tool=(pkcs11-tool --module "$module" --token-label publisher --login --pin "$(cat pin)")
@@ -313,23 +313,45 @@ timestamp_asked() {
     ! python3 "$scripts/pe-checksum.py" --signed stamped.exe
 }
 
+# Each row runs in a folder of its own, holding hard links to the shared files, as many at a
+# time as there are cores: most rows run one process at a time.
 failed=0
-row() {
-    # Run apart, so that set -e holds inside it.
-    rm -rf tampered spoilt
-    "$2" >row.log 2>&1 &
-    if wait $!; then
-        echo "ok: $1"
+declare -A row_names=() row_dirs=()
+reap() {
+    local pid
+    if wait -n -p pid; then
+        echo "ok: ${row_names[$pid]}"
     else
-        echo "FAILED: $1" >&2
-        cat row.log >&2
+        echo "FAILED: ${row_names[$pid]}" >&2
+        cat "${row_dirs[$pid]}.log" >&2
         failed=$((failed + 1))
     fi
+    unset "row_names[$pid]" "row_dirs[$pid]"
 }
+shared=()
+for file in *; do
+    [ "$file" = build ] || shared+=("$file")
+done
+mkdir rows
+row() {
+    local dir
+    [ ${#row_names[@]} -lt "$(nproc)" ] || reap
+    dir=$(mktemp -d -p rows)
+    cp -al "${shared[@]}" "$dir/"
+    # The build folder at its own path, which its CPack configuration names.
+    ln -s "$work/build" "$dir/build"
+    # Run apart, so that set -e holds inside it.
+    (cd "$dir"; "$2") >"$dir.log" 2>&1 &
+    row_names[$!]=$1
+    row_dirs[$!]=$dir
+}
+
+# The longest first.
+row "the zip checker's table holds for a release with a publisher" release_passes_checker_table
+row "signatures removed, the release is the unsigned build" unsigned_is_signed_without
 row "every exe and DLL in the zip verifies against the CA, SHA-256" zip_signed
 row "the installer verifies, and every DLL in it, its plugins too" installer_signed
 row "the Uninstall.exe it writes under Wine verifies, and what it installs" uninstaller_signed
-row "signatures removed, the release is the unsigned build" unsigned_is_signed_without
 row "without a certificate nothing is signed; files padded, true checksums" unsigned_signs_nothing
 row "the zip checker refuses a release with one DLL unsigned" checker_refuses_unsigned
 row "the zip checker refuses a release with one DLL signed by another" checker_refuses_stranger
@@ -346,9 +368,9 @@ row "a timestamp counts from a trusted timestamping authority only" timestamp_tr
 row "the release check refuses a certificate beside the signer's chain" release_refuses_extra_certificate
 row "the release check refuses a bill of materials beside the zip not the one inside" release_refuses_other_bill_beside
 row "the release check refuses a file beside the release that no release has" release_refuses_stray_file
-row "the zip checker's table holds for a release with a publisher" release_passes_checker_table
 row "the password is in no argument and no log" password_hidden
 row "a key made in a SoftHSM2 token, never extractable, signs" token_signs
 row "a named timestamp server that does not answer fails the signing" timestamp_asked
 row "signing without a timestamp server fails unless that is meant" untimed_refused
+while [ ${#row_names[@]} -gt 0 ]; do reap; done
 [ "$failed" -eq 0 ] || { echo "$failed rows failed" >&2; exit 1; }
