@@ -16,11 +16,7 @@ source "$top/windows/scripts/common.sh"
 # verify-release.sh sets it, for its own rebuild.
 [ -z "${ORDERING_SIGN_FROM:-}" ] || fail "ORDERING_SIGN_FROM is set: unset it to build a release"
 
-# The bill of materials' test reads the SPDX schema with python3-jsonschema and Debian's
-# copies of the SPDX licence and exception lists.
-install_missing "${packages[@]}" debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 \
-    dpkg-dev xz-utils git unzip osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl \
-    python3-jsonschema node-spdx-license-ids node-spdx-exceptions
+install_missing "${packages[@]}" "${windows_packages[@]}"
 
 scripts=$top/windows/scripts
 # The lint root is made meanwhile, its downloads beside Qt's build; lint-windows.sh waits for
@@ -38,7 +34,8 @@ fi
 "$in_root" cmake --preset windows >/dev/null
 "$in_root" cmake --build --preset windows --target all windows-release
 "$scripts/lint-windows.sh" build/windows
-ctest --preset windows
+# As many tests at a time as cores, the longest first.
+ctest --preset windows --parallel "$(nproc)"
 
 zip=build/windows/$release_folder.zip
 qt_source=build/windows/$release_folder-qt-source.tar
