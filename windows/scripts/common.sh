@@ -12,6 +12,16 @@ while IFS='=' read -r name value; do
     fi
 done <"${BASH_SOURCE[0]%/*}/names.txt"
 
+# What the Windows build and its tests need on this machine. The bill of materials' test reads
+# the SPDX schema with python3-jsonschema and Debian's copies of the SPDX licence and
+# exception lists.
+# shellcheck disable=SC2034 # windows.sh and test.sh install them
+windows_packages=(
+    debootstrap bubblewrap binutils-mingw-w64-x86-64 wine wine64 dpkg-dev xz-utils git unzip
+    osslsigncode 7zip softhsm2 opensc libengine-pkcs11-openssl python3-jsonschema
+    node-spdx-license-ids node-spdx-exceptions
+)
+
 # Ends the script, saying what is wrong; $checking names what the script checks or does.
 fail() {
     echo "${checking:-Windows release}: $*" >&2
@@ -61,16 +71,25 @@ copy_into() {
 }
 
 # Exports ORDERING_WINDOWS_QT and ORDERING_WINDOWS_ROOT, building Qt for Windows and its root
-# into the cache the first time, and points Wine at the project's prefix there, made on first
-# use.
+# into the cache the first time, and points Wine at the project's prefix there.
 prepare_windows_build() {
     local scripts=${BASH_SOURCE[0]%/*}
     ORDERING_WINDOWS_QT=$("$scripts/windows-toolkit.sh" | tail -n 1)
     ORDERING_WINDOWS_ROOT=$("$scripts/windows-root.sh" | tail -n 1)
     export ORDERING_WINDOWS_QT ORDERING_WINDOWS_ROOT
+    prepare_wine_prefix
+}
+
+# Points Wine at the project's prefix in the cache, made on first use by whichever run comes
+# first; another waits for it.
+prepare_wine_prefix() {
     export WINEPREFIX=${WINEPREFIX:-$cache/wine-prefix} WINEDEBUG=-all
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "Preparing the Wine prefix $WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
-    fi
+    mkdir -p "$cache"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "Preparing the Wine prefix $WINEPREFIX"
+            wineboot -i >/dev/null 2>&1
+        fi
+    ) 9>"$cache/.lock-wine-prefix"
 }
