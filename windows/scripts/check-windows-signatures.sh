@@ -58,16 +58,27 @@ genuine_certificates() {
 
 mapfile -d '' binaries < <(binaries "$folder")
 [ ${#binaries[@]} -gt 0 ] || fail "no programs or libraries in $folder"
+python3 "$here/pe-checksum.py" --which-signed "${binaries[@]}" >"$work" 2>"$work.fault" ||
+    fail "$(sed "s|^$folder/||" "$work.fault")"
+declare -A carries=() vouched=()
+while IFS= read -r -d '' binary; do
+    carries[$binary]=1
+done <"$work"
 signer=$pinned signed=() unsigned=() untimed=()
 for binary in "${binaries[@]}"; do
     name=${binary#"$folder"/}
-    if ! python3 "$here/pe-checksum.py" --signed "$binary"; then
+    if [ -z "${carries[$binary]:-}" ]; then
         unsigned+=("$name")
         continue
     fi
     python3 "$here/pe-checksum.py" --certificates "$binary" >"$work" 2>"$work.fault" ||
         fail "$name: $(sed 's/^[^:]*: //' "$work.fault")"
-    genuine_certificates "$name" <"$work"
+    # Files signed alike carry the same certificates: each set is checked once.
+    carried=$(sha256sum <"$work")
+    if [ -z "${vouched[$carried]:-}" ]; then
+        genuine_certificates "$name" <"$work"
+        vouched[$carried]=1
+    fi
     if [ -z "$signer" ]; then
         signer=$(leaf "$binary")
         [ -n "$signer" ] || fail "$name: osslsigncode names no certificate that signed it"

@@ -4,6 +4,8 @@ signed file with its signature removed is byte for byte the unsigned one:
     pe-checksum.py FILE...          pads each to a multiple of 8 bytes, writes its PE checksum
     pe-checksum.py --check FILE...  exits 1, naming the first file that lacks either
     pe-checksum.py --signed FILE    exits 0 if the file carries a signature, 1 if not
+    pe-checksum.py --which-signed FILE...
+                                    prints each file that carries a signature, ended by a NUL
     pe-checksum.py --sole-signature FILE...
                                     exits 1, naming the first file and its fault, unless each
                                     holds one signature and nothing else (below)
@@ -30,6 +32,7 @@ attributes are at most one timestamp (an RFC 3161 token, held to the same rules,
 countersignature) and no nested signature (Microsoft's "Windows
 Authenticode Portable Executable Signature Format"; RFC 2315, section 9)."""
 
+import array
 import base64
 import struct
 import sys
@@ -210,12 +213,13 @@ def sole_signature(data, name, found=None):
 
 
 def checksum(data, field):
-    total = 0
-    words = data[:field] + b"\0\0\0\0" + data[field + 4:]
-    if len(words) % 2:
-        words += b"\0"
-    for (word,) in struct.iter_unpack("<H", words):
-        total += word
+    counted = bytes(data[:field]) + b"\0\0\0\0" + bytes(data[field + 4:])
+    words = array.array("H", counted[: len(counted) & ~1])
+    if sys.byteorder == "big":
+        words.byteswap()
+    # Folding the carry once at the end gives what folding it after each addition does.
+    total = sum(words) + (counted[-1] if len(counted) % 2 else 0)
+    while total > 0xFFFF:
         total = (total & 0xFFFF) + (total >> 16)
     return (total + len(data)) & 0xFFFFFFFF
 
@@ -227,6 +231,14 @@ def main(arguments):
             data = source.read()
         _, certificates = layout(data, arguments[1])
         sys.exit(0 if struct.unpack_from("<II", data, certificates) != (0, 0) else 1)
+    if arguments[:1] == ["--which-signed"]:
+        for name in arguments[1:]:
+            with open(name, "rb") as source:
+                data = source.read()
+            _, certificates = layout(data, name)
+            if struct.unpack_from("<II", data, certificates) != (0, 0):
+                sys.stdout.write(name + "\0")
+        return
     if arguments[:1] == ["--certificates"]:
         found = []
         with open(arguments[1], "rb") as source:

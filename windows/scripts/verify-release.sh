@@ -50,13 +50,15 @@ mkdir "$work/from"
 # bytes with its signature attached as osslsigncode attaches it, and nothing else.
 trusted_roots
 unsign() {
-    local binary
+    local binary found
+    mapfile -d '' found < <(binaries "$1")
+    python3 "$here/pe-checksum.py" --which-signed "${found[@]}" >"$work/signed" ||
+        fail "a program or library in it cannot be read"
     while IFS= read -r -d '' binary; do
-        python3 "$here/pe-checksum.py" --signed "$binary" || continue
         canonical "$binary" "$binary.unsigned"
         mv "$binary" "$work/from/$(sha256sum <"$binary.unsigned" | cut -c1-64)"
         mv "$binary.unsigned" "$binary"
-    done < <(binaries "$1")
+    done <"$work/signed"
 }
 
 # Removes FILE's signature into UNSIGNED, which must give FILE back with the signature attached.
