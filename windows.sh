@@ -33,21 +33,33 @@ if [ -f build/windows/CMakeCache.txt ] && ! grep -qxF "$toolchain" build/windows
 fi
 "$in_root" cmake --preset windows >/dev/null
 "$in_root" cmake --build --preset windows --target all windows-release
-"$scripts/lint-windows.sh" build/windows
+
+# Beside the tests, which leave a core idle for long stretches: the static analysis, and a
+# second build of the release in another folder, whose bytes are compared below. Signed when
+# a certificate is given (docs/windows-release.md, "Signing a release"); the second build
+# never is, and a signed release must be it with its signatures removed.
+"$scripts/lint-windows.sh" build/windows >build/windows-lint.log 2>&1 &
+lint=$!
+rm -rf build/windows-again
+{
+    "$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null &&
+        env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
+            "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
+} >build/windows-again.log 2>&1 &
+again=$!
+trap 'kill "$lint" "$again" 2>/dev/null || true' EXIT
 # As many tests at a time as cores, the longest first.
 ctest --preset windows --parallel "$(nproc)"
+wait "$lint" || { cat build/windows-lint.log >&2; exit 1; }
+cat build/windows-lint.log
 
 zip=build/windows/$release_folder.zip
 qt_source=build/windows/$release_folder-qt-source.tar
 installer=build/windows/$release_folder-setup.exe
 "$scripts/check-windows-zip.sh" "$zip"
 "$scripts/check-qt-source.sh" "$qt_source"
-rm -rf build/windows-again
-"$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null
-# Signed when a certificate is given (docs/windows-release.md, "Signing a release"); the second build never
-# is, and a signed release must be it with its signatures removed.
-env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
-    "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
+wait "$again" || { cat build/windows-again.log >&2; echo "The second build failed" >&2; exit 1; }
+trap - EXIT
 if certificate_given; then
     # The four files to publish, by themselves, as a shop's IT will check them.
     copy_into build/windows-published "$zip" "$qt_source" "$installer" "build/windows/$release_folder.spdx.json"
