@@ -14,7 +14,7 @@ cd "$top"
 # Meanwhile, the first run makes what the Windows build takes from the cache, Qt for Windows
 # above all, at a low priority: the Linux tests come first, and the wait is shorter.
 mkdir -p build
-setsid nice -n 10 windows/scripts/windows-cache.sh >build/windows-cache.log 2>&1 &
+setsid windows/scripts/windows-cache.sh >build/windows-cache.log 2>&1 &
 cache_maker=$!
 trap 'kill -- "-$cache_maker" 2>/dev/null || true' EXIT
 echo "Windows cache: made in the background meanwhile, build/windows-cache.log"
