@@ -34,14 +34,15 @@ fi
 "$in_root" cmake --preset windows >/dev/null
 "$in_root" cmake --build --preset windows --target all windows-release
 
-# Beside the tests, which leave a core idle for long stretches: the static analysis, and a
-# second build of the release in another folder, whose bytes are compared below. Signed when
-# a certificate is given (docs/windows-release.md, "Signing a release"); the second build
-# never is, and a signed release must be it with its signatures removed.
-"$scripts/lint-windows.sh" build/windows >build/windows-lint.log 2>&1 &
+# Beside the tests, at a low priority, since the longest test takes longer: the static
+# analysis, and a second build of the release in another folder, whose bytes are compared
+# below. Signed when a certificate is given (docs/windows-release.md, "Signing a release");
+# the second build never is, and a signed release must be it with its signatures removed.
+nice -n 10 "$scripts/lint-windows.sh" build/windows >build/windows-lint.log 2>&1 &
 lint=$!
 rm -rf build/windows-again
 {
+    renice -n 10 -p "$BASHPID" >/dev/null
     "$in_root" cmake --preset windows -B build/windows-again -DORDERING_BUILD_TESTS=OFF >/dev/null &&
         env -u ORDERING_SIGN_PKCS12 -u ORDERING_SIGN_PKCS11_MODULE \
             "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
