@@ -12,7 +12,8 @@ prepare_wine_prefix &
 # The build root first, which Qt waits for; the lint root while Qt builds.
 "$scripts/windows-root.sh" >/dev/null
 "$scripts/windows-root.sh" lint >/dev/null &
-# Qt at a low priority: the tests beside it come first, and it takes the cores they leave.
-nice -n 10 "$scripts/windows-toolkit.sh" >/dev/null
+# Qt's compile at a low priority: the tests beside it come first, and it takes the cores they
+# leave. Fetching and configuring it keep this priority, since Qt's whole build waits for them.
+ORDERING_TOOLKIT_NICENESS=10 "$scripts/windows-toolkit.sh" >/dev/null
 prepare_windows_build
 wait

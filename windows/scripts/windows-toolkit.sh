@@ -140,8 +140,10 @@ progress() {
 }
 echo "Windows toolkit: building Qt, the longest step of a first run" >&2
 set +e
-# Ninja itself, which prints each step as it ends, where cmake --build holds its output back.
-(cd "$work" && "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" ninja -C "$work/build") 2>&1 |
+# Ninja itself, which prints each step as it ends, where cmake --build holds its output back;
+# at ORDERING_TOOLKIT_NICENESS, where the caller runs other work beside it.
+(cd "$work" && nice -n "${ORDERING_TOOLKIT_NICENESS:-0}" \
+    "$in_root" env SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH" ninja -C "$work/build") 2>&1 |
     tee "$work/build.log" | progress >&2
 status=${PIPESTATUS[0]}
 set -e
