@@ -35,10 +35,23 @@ options=(
     -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--no-insert-timestamp
     -DCMAKE_MODULE_LINKER_FLAGS=-Wl,--no-insert-timestamp
 )
-# Qt 6.8.2's Windows platform plugin asks for dynamic OpenGL even where OpenGL is off.
-patched=src/plugins/platforms/windows/qwindowswindow.cpp
+# The files patch_source changes, in the source folder.
+patched=(src/plugins/platforms/windows/qwindowswindow.cpp src/3rdparty/harfbuzz-ng/CMakeLists.txt)
 patch_source() {
-    sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$patched"
+    # Qt 6.8.2's Windows platform plugin asks for dynamic OpenGL even where OpenGL is off.
+    sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "${patched[0]}"
+    # Qt compiles bundled code file by file, which made HarfBuzz a sixth of the build. Its
+    # shaping code is written to compile as one unit (HarfBuzz's own harfbuzz.cc); its
+    # subsetting code stays file by file, so that the same objects of it are linked.
+    cat >>"${patched[1]}" <<'CMAKE'
+set_property(TARGET BundledHarfbuzz PROPERTY UNITY_BUILD ON)
+get_target_property(harfbuzz_sources BundledHarfbuzz SOURCES)
+set(harfbuzz_subset ${harfbuzz_sources})
+list(FILTER harfbuzz_subset INCLUDE REGEX "(^|/)hb-subset[^/]*\\.cc$")
+list(REMOVE_ITEM harfbuzz_sources ${harfbuzz_subset})
+set_source_files_properties(${harfbuzz_sources} PROPERTIES SKIP_UNITY_BUILD_INCLUSION OFF)
+set_source_files_properties(${harfbuzz_subset} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+CMAKE
 }
 # What the zip must carry beside Qt: its licences, the attribution files of the third-party
 # code compiled into this build (with the licence files they name), and where the exact
@@ -103,7 +116,10 @@ source_dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*'
 # do. CMake then writes no time into the gzip header of the MIME database in QtCore.
 SOURCE_DATE_EPOCH=$("$in_root" dpkg-parsechangelog -l "$source_dir/debian/changelog" -STimestamp)
 export SOURCE_DATE_EPOCH
-cp "$source_dir/$patched" "$work/unpatched.cpp"
+for file in "${patched[@]}"; do
+    mkdir -p "$work/unpatched/${file%/*}"
+    cp "$source_dir/$file" "$work/unpatched/$file"
+done
 (cd "$source_dir" && patch_source)
 
 # Qt's installed toolchain file records the path of the one it was configured with, so
@@ -152,8 +168,9 @@ set -e
 
 notices=$prefix/share/ordering-system/qtbase
 (cd "$source_dir" && keep_notices "$work/build" "$notices")
-diff -u --label "a/$patched" --label "b/$patched" "$work/unpatched.cpp" "$source_dir/$patched" \
-    >"$notices/windows-build.patch" || true
+for file in "${patched[@]}"; do
+    diff -u --label "a/$file" --label "b/$file" "$work/unpatched/$file" "$source_dir/$file" || true
+done >"$notices/windows-build.patch"
 {
     echo "Debian source package: qt6-base $qt_package_version"
     echo "Compiler: x86_64-w64-mingw32-g++-posix $mingw_version"
