@@ -31,15 +31,10 @@ toolchain="CMAKE_TOOLCHAIN_FILE:FILEPATH=$top/windows/mingw-w64-x86_64.cmake"
 if [ -f build/windows/CMakeCache.txt ] && ! grep -qxF "$toolchain" build/windows/CMakeCache.txt; then
     rm -rf build/windows
 fi
-"$in_root" cmake --preset windows >/dev/null
-"$in_root" cmake --build --preset windows --target all windows-release
-
-# Beside the tests, at a low priority, since the longest test takes longer: the static
-# analysis, and a second build of the release in another folder, whose bytes are compared
-# below. Signed when a certificate is given (docs/windows-release.md, "Signing a release");
-# the second build never is, and a signed release must be it with its signatures removed.
-nice -n 10 "$scripts/lint-windows.sh" build/windows >build/windows-lint.log 2>&1 &
-lint=$!
+# A second build of the release in another folder, whose bytes are compared below, from the
+# start at a low priority: it takes the cores that the build and the tests leave. Signed when
+# a certificate is given (docs/windows-release.md, "Signing a release"); the second build
+# never is, and a signed release must be it with its signatures removed.
 rm -rf build/windows-again
 {
     renice -n 10 -p "$BASHPID" >/dev/null
@@ -48,6 +43,14 @@ rm -rf build/windows-again
             "$in_root" cmake --build build/windows-again --target windows-release >/dev/null
 } >build/windows-again.log 2>&1 &
 again=$!
+trap 'kill "$again" 2>/dev/null || true' EXIT
+"$in_root" cmake --preset windows >/dev/null
+"$in_root" cmake --build --preset windows --target all windows-release
+
+# The static analysis beside the tests, at a low priority too, since the longest test takes
+# longer.
+nice -n 10 "$scripts/lint-windows.sh" build/windows >build/windows-lint.log 2>&1 &
+lint=$!
 trap 'kill "$lint" "$again" 2>/dev/null || true' EXIT
 # As many tests at a time as cores, the longest first.
 ctest --preset windows --parallel "$(nproc)"
