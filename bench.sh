@@ -15,6 +15,7 @@ scripts=$top/windows/scripts
 # The first run builds Qt for Windows into the cache, printing its progress as it goes.
 prepare_windows_build >&2
 cd "$top"
+drop_stale_build build/windows-bench
 "$scripts/in-windows-root.sh" cmake --preset windows -B build/windows-bench \
     -DORDERING_BUILD_BENCHMARKS=ON -DORDERING_BUILD_TESTS=OFF >/dev/null
 "$scripts/in-windows-root.sh" cmake --build build/windows-bench --target windows-bench-folder \

@@ -26,11 +26,7 @@ prepare_windows_build
 in_root=$scripts/in-windows-root.sh
 
 cd "$top"
-# A build folder configured with a toolchain file since moved cannot be configured again.
-toolchain="CMAKE_TOOLCHAIN_FILE:FILEPATH=$top/windows/mingw-w64-x86_64.cmake"
-if [ -f build/windows/CMakeCache.txt ] && ! grep -qxF "$toolchain" build/windows/CMakeCache.txt; then
-    rm -rf build/windows
-fi
+drop_stale_build build/windows
 # A second build of the release in another folder, whose bytes are compared below, from the
 # start at a low priority: it takes the cores that the build and the tests leave. Signed when
 # a certificate is given (docs/windows-release.md, "Signing a release"); the second build

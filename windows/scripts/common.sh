@@ -80,6 +80,19 @@ prepare_windows_build() {
     prepare_wine_prefix
 }
 
+# Removes the build folder DIR when its cache names another toolchain file, or another Qt for
+# Windows than ORDERING_WINDOWS_QT: configured again, it would keep finding that Qt, one built
+# before under another key, and ship its libraries.
+drop_stale_build() {
+    local file=$1/CMakeCache.txt toolchain
+    toolchain=$(cd "${BASH_SOURCE[0]%/*}/.." && pwd)/mingw-w64-x86_64.cmake
+    [ -f "$file" ] || return 0
+    if ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$file" ||
+        ! grep -qxF "Qt6_DIR:PATH=$ORDERING_WINDOWS_QT/lib/cmake/Qt6" "$file"; then
+        rm -rf "$1"
+    fi
+}
+
 # Points Wine at the project's prefix in the cache, made on first use by whichever run comes
 # first; another waits for it.
 prepare_wine_prefix() {
